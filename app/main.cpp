@@ -1,0 +1,93 @@
+// shoplink: the DNC communications station as a headless service.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+
+#include "core/clock.hpp"
+#include "core/host_paths.hpp"
+#include "core/posix_serial_port.hpp"
+#include "core/real_loop.hpp"
+#include "core/startup.hpp"
+#include "core/station.hpp"
+#include "ui/headless.hpp"
+
+namespace fs = std::filesystem;
+using namespace shoplink;
+
+namespace {
+
+int run_station(const std::string& station_dir, const std::vector<std::string>& maps,
+                bool verbose) {
+  std::error_code ec;
+  if (!fs::is_directory(station_dir, ec)) {
+    std::cerr << "shoplink: station directory " << station_dir << " does not exist\n";
+    return 2;
+  }
+  HostPaths paths(fs::absolute(station_dir));
+  for (const auto& bad : paths.load_hostmap_file())
+    std::cerr << "shoplink: HOSTMAP: cannot read the line \"" << bad << "\"\n";
+  for (const auto& m : maps) {
+    if (!paths.map_assignment(m)) {
+      std::cerr << "shoplink: --map " << m << ": expected NAME=VALUE\n";
+      return 2;
+    }
+  }
+  // The station directory is the program's folder and the current directory.
+  if (::chdir(paths.station_dir().c_str()) != 0) {
+    std::cerr << "shoplink: cannot enter " << paths.station_dir_text() << '\n';
+    return 2;
+  }
+
+  RealClock clock;
+  RealLoop loop(clock);
+  PosixSerialPort line(loop,
+                       [&paths](const std::string& digit) { return paths.com_device(digit); });
+  HeadlessWindow window(clock, std::cout, std::cerr, verbose);
+  HeadlessDialogs dialogs(std::cerr);
+  PosixPlatform platform;
+  Station station({loop, line, window, dialogs, platform, paths});
+
+  bool stopped = false;
+  auto stop = [&] {
+    if (stopped) return;
+    stopped = true;
+    shutdown(station);
+    loop.quit();
+  };
+  loop.on_signal(SIGINT, stop);
+  loop.on_signal(SIGTERM, stop);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  startup(station);
+  if (!station.exit_status) loop.run();
+  return station.exit_status.value_or(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ShopLink DNC communications station"};
+  app.require_subcommand(1);
+  std::string station_dir = ".";
+  std::vector<std::string> maps;
+  bool verbose = false;
+  auto* run = app.add_subcommand("run", "Run the station headless in its station directory");
+  run->add_option("--station-dir", station_dir, "Station directory (default: current directory)");
+  run->add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0 or C:=/srv/nc")
+      ->take_all();
+  run->add_flag("--verbose", verbose, "Also show each port the scan visits");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "shoplink: " << e.what() << " (see shoplink --help)\n";
+    return 2;
+  }
+  return run_station(station_dir, maps, verbose);
+}

@@ -1,0 +1,148 @@
+#include "core/host_paths.hpp"
+
+#include <fstream>
+#include <system_error>
+
+#include "core/text.hpp"
+
+namespace fs = std::filesystem;
+
+namespace shoplink {
+
+HostPaths::HostPaths(fs::path station_dir) {
+  std::error_code ec;
+  auto abs = fs::absolute(station_dir, ec);
+  station_dir_ = (ec ? station_dir : abs).lexically_normal();
+  station_dir_text_ = station_dir_.string();
+  while (station_dir_text_.size() > 1 && station_dir_text_.back() == '/')
+    station_dir_text_.pop_back();
+  station_dir_ = station_dir_text_;
+}
+
+std::string HostPaths::key(std::string_view name) {
+  std::string k = ucase(name);
+  // A drive may be written "C" or "C:".
+  if (k.size() == 1 && k[0] >= 'A' && k[0] <= 'Z') k += ':';
+  return k;
+}
+
+void HostPaths::map(std::string_view name, std::string value) {
+  map_[key(name)] = std::move(value);
+}
+
+bool HostPaths::map_assignment(std::string_view a) {
+  auto eq = a.find('=');
+  if (eq == std::string_view::npos || eq == 0 || eq + 1 >= a.size()) return false;
+  std::string name = trim_trailing_blanks(a.substr(0, eq));
+  std::string value(a.substr(eq + 1));
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.erase(0, 1);
+  value = trim_trailing_blanks(value);
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.erase(0, 1);
+  if (name.empty() || value.empty()) return false;
+  map(name, value);
+  return true;
+}
+
+std::vector<std::string> HostPaths::load_hostmap_file() {
+  std::vector<std::string> bad;
+  std::ifstream in(station_dir_ / "HOSTMAP", std::ios::binary);
+  if (!in) return bad;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (auto q = line.find('\''); q != std::string::npos) line.erase(q);
+    line = trim_trailing_blanks(line);
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    if (!map_assignment(line)) bad.push_back(line);
+  }
+  return bad;
+}
+
+std::optional<std::string> HostPaths::lookup(std::string_view name) const {
+  auto it = map_.find(key(name));
+  if (it == map_.end()) return std::nullopt;
+  return it->second;
+}
+
+char HostPaths::drive_of(std::string_view text) {
+  if (text.size() >= 2 && text[1] == ':') {
+    char c = text[0];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'A' && c <= 'Z') return c;
+  }
+  return 0;
+}
+
+fs::path HostPaths::host_path(std::string_view text) const {
+  std::string t(text);
+  fs::path base = station_dir_;
+  if (char d = drive_of(t)) {
+    if (auto target = lookup(std::string(1, d) + ":")) {
+      base = *target;
+      if (base.is_relative()) base = station_dir_ / base;
+      t.erase(0, 2);
+    }
+  }
+  for (auto& c : t)
+    if (c == '\\') c = '/';
+  fs::path p(t);
+  if (p.is_absolute() && drive_of(text) == 0) return p.lexically_normal();
+  // Relative to the base (drive root or station directory); "/x" under a drive is its root.
+  while (!t.empty() && t.front() == '/') t.erase(0, 1);
+  return (base / t).lexically_normal();
+}
+
+fs::path HostPaths::existing(std::string_view text) const {
+  fs::path p = host_path(text);
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(p, ec))) return p;
+  fs::path cur = p.root_path();
+  bool lost = false;
+  for (const auto& comp : p.relative_path()) {
+    fs::path cand = cur / comp;
+    if (lost || fs::exists(fs::symlink_status(cand, ec))) {
+      cur = cand;
+      continue;
+    }
+    const std::string want = lcase(comp.string());
+    fs::path found;
+    int matches = 0;
+    for (auto it = fs::directory_iterator(cur, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+      if (lcase(it->path().filename().string()) == want) {
+        found = it->path();
+        ++matches;
+      }
+    }
+    if (matches == 1) {
+      cur = found;
+    } else {
+      cur = cand;
+      lost = true;
+    }
+  }
+  return cur;
+}
+
+bool HostPaths::confined(std::string_view text) const {
+  if (text.find('\0') != std::string_view::npos) return false;
+  if (char d = drive_of(text); d && !lookup(std::string(1, d) + ":")) return false;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view seg = text.substr(start, end - start);
+    if (seg == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string HostPaths::com_device(std::string_view digit) const {
+  std::string name = "COM" + std::string(digit);
+  if (auto v = lookup(name)) return *v;
+  int n = static_cast<int>(val(digit));
+  return "/dev/ttyS" + std::to_string(n > 0 ? n - 1 : 0);
+}
+
+}  // namespace shoplink

@@ -1,0 +1,59 @@
+#pragma once
+// Station path texts (directory, a backslash, a name; drive letters) and the host file
+// system. The logic keeps the station's text forms so that logged and listed paths read
+// as they always did; only here do they become host paths.
+//
+// Host map: NAME=VALUE pairs from the station directory's HOSTMAP file and from the
+// command line (which wins): "COM1=/dev/ttyUSB0", "C:=/srv/nc". Names are case-insensitive.
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shoplink {
+
+class HostPaths {
+ public:
+  explicit HostPaths(std::filesystem::path station_dir);
+
+  // Reads HOSTMAP in the station directory (a missing file is fine); call it before the
+  // command line's entries, which then replace the file's. Returns the unreadable lines.
+  std::vector<std::string> load_hostmap_file();
+  // Adds or replaces one entry: "C:" or "C" for a drive, "COM1" for a port.
+  void map(std::string_view name, std::string value);
+  // Parses "NAME=VALUE"; false when malformed.
+  bool map_assignment(std::string_view assignment);
+  std::optional<std::string> lookup(std::string_view name) const;
+
+  // The station directory in the station's text form (the host path as it stands).
+  const std::string& station_dir_text() const { return station_dir_text_; }
+  const std::filesystem::path& station_dir() const { return station_dir_; }
+
+  // Station text → host path: backslashes become "/", a leading drive "X:" is looked up in
+  // the host map (an unmapped one stays a literal folder name under the station
+  // directory), and a relative path is taken from the station directory.
+  std::filesystem::path host_path(std::string_view text) const;
+  // The same, matching each component that does not exist exactly to a unique existing
+  // name that differs only in case (O1234.NC finds o1234.nc).
+  std::filesystem::path existing(std::string_view text) const;
+
+  // For names that come from a machine or a queue file: false when the text would leave
+  // the station's directories (a ".." segment, a drive the host map does not name, a NUL).
+  bool confined(std::string_view text) const;
+
+  // Device of the host line "COMn": the host map's COMn, else /dev/ttyS<n-1>.
+  std::string com_device(std::string_view digit) const;
+
+  // Drive letter at the start of a station path ("C:\NC" → 'C'), or 0.
+  static char drive_of(std::string_view text);
+
+ private:
+  static std::string key(std::string_view name);
+  std::filesystem::path station_dir_;
+  std::string station_dir_text_;
+  std::map<std::string, std::string> map_;
+};
+
+}  // namespace shoplink

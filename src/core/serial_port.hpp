@@ -1,0 +1,84 @@
+#pragma once
+// The host line as the station uses it: the operation set of the original comm control.
+// Settings are stored here; each backend applies them at open (and DTR/RTS at once when
+// open). Every setting is also noted in a trace so tests can check the opening order.
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace shoplink {
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  void set_option_flag(bool on);
+  void set_port_number(std::string digit);
+  void set_settings(std::string text);  // "9600,N,8,1"
+  void set_rx_buffer_size(int n);
+  void set_tx_buffer_size(int n);
+  void set_handshaking(int mode);  // 0 = none: the station does its own Xon/Xoff and CTS
+  void set_rthreshold(int n);
+  void set_input_len(int n);  // 0 = read returns all waiting characters, 1 = one per read
+  void set_dtr(bool on);
+  void set_rts(bool on);
+
+  // Port open; false when the device is absent or refuses.
+  bool open();
+  void close();
+  virtual bool is_open() const = 0;
+
+  virtual bool cts() = 0;
+  virtual int in_buffer_count() = 0;
+  virtual void clear_in_buffer() = 0;  // "characters waiting = 0"
+  virtual int out_buffer_count() = 0;
+  virtual void clear_out_buffer() = 0;  // "characters unsent = 0"
+  // The waiting characters (one under input length 1); empty when none.
+  virtual std::string read() = 0;
+  // Every byte goes out, 0-255, none dropped.
+  virtual void write(std::string_view bytes) = 0;
+
+  // The comm event: the handler receives the event code.
+  void set_comm_handler(std::function<void(int)> h) { comm_handler_ = std::move(h); }
+
+  bool option_flag() const { return option_flag_; }
+  const std::string& port_number() const { return port_number_; }
+  const std::string& settings() const { return settings_; }
+  int rx_buffer_size() const { return rx_buffer_size_; }
+  int tx_buffer_size() const { return tx_buffer_size_; }
+  int handshaking() const { return handshaking_; }
+  int rthreshold() const { return rthreshold_; }
+  int input_len() const { return input_len_; }
+  bool dtr() const { return dtr_; }
+  bool rts() const { return rts_; }
+  const std::vector<std::string>& trace() const { return trace_; }
+
+  // Baud rate of "9600,N,8,1" (0 when unreadable).
+  static long settings_baud(std::string_view settings);
+
+ protected:
+  virtual bool do_open() = 0;
+  virtual void do_close() = 0;
+  virtual void apply_dtr(bool) {}
+  virtual void apply_rts(bool) {}
+  void raise_comm_event(int code) {
+    if (comm_handler_) comm_handler_(code);
+  }
+
+ private:
+  // Bounded: DTR and RTS toggle for ever during flow control.
+  void note(std::string s) {
+    if (trace_.size() < 1000) trace_.push_back(std::move(s));
+  }
+  bool option_flag_ = false;
+  std::string port_number_;
+  std::string settings_ = "9600,N,8,1";
+  int rx_buffer_size_ = 4096, tx_buffer_size_ = 4096, handshaking_ = 0, rthreshold_ = 0;
+  int input_len_ = 0;
+  bool dtr_ = false, rts_ = false;
+  std::vector<std::string> trace_;
+  std::function<void(int)> comm_handler_;
+};
+
+}  // namespace shoplink

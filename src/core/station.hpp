@@ -1,0 +1,81 @@
+#pragma once
+// The station's one shared context: the state record, the configuration, the code tables,
+// the per-port reply buffers, the named timers, and the services the logic talks to.
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/station_config.hpp"
+#include "core/event_loop.hpp"
+#include "core/file_table.hpp"
+#include "core/host_paths.hpp"
+#include "core/serial_port.hpp"
+#include "core/station_state.hpp"
+#include "transmit/code_tables.hpp"
+#include "ui/main_window.hpp"
+
+namespace shoplink {
+
+struct XrefEntry {
+  std::string xref_name;
+  std::string xref_drive;
+};
+
+struct StationServices {
+  EventLoop& loop;
+  SerialPort& line;
+  MainWindow& window;
+  Dialogs& dialogs;
+  Platform& platform;
+  HostPaths& paths;
+};
+
+class Station : public StationState {
+ public:
+  explicit Station(StationServices services);
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  EventLoop& loop;
+  SerialPort& line;
+  MainWindow& window;
+  Dialogs& dialogs;
+  Platform& platform;
+  HostPaths& paths;
+
+  StationConfig config;
+  std::array<PortSettings, kPortTableSize> ports{};
+  CodeTables codes;
+  std::array<std::string, kPortTableSize> reply_buffer{};
+  std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
+  FileTable files;
+
+  // The main window's timers (intervals and handlers: timer_table.cpp).
+  Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10;
+  Timer Timer11, Timer12, Timer13, Timer14, Timer15, Timer16, Timer17, Timer18, Timer19;
+  Timer Timer20;
+  Timer splash_timer;  // the power-up window's own timer
+
+  // The port being served.
+  PortSettings& cur() { return ports[static_cast<std::size_t>(port)]; }
+  const PortSettings& cur() const { return ports[static_cast<std::size_t>(port)]; }
+  const std::string& station_dir() const { return paths.station_dir_text(); }
+  // Station directory & "\" & name.
+  std::string station_file(std::string_view name) const {
+    return station_dir() + "\\" + std::string(name);
+  }
+
+  // Keyboard selection: typed text is upper-case; digits alone may name a port number.
+  bool machselect_digits_only = true;
+
+  // The program ends (missing DNCDATA, failed scan in the headless service, Exit).
+  void end_program(int status) {
+    exit_status = status;
+    loop.quit();
+  }
+  std::optional<int> exit_status;
+};
+
+}  // namespace shoplink

@@ -1,0 +1,101 @@
+#pragma once
+// What the station logic needs of its operator window, its dialogs and the platform.
+// Implementations: headless (standard output / standard error), a recorder for tests,
+// and the desktop window.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shoplink {
+
+// The window's text fields.
+enum class Field {
+  Terminal,      // terminal text area
+  Input,         // incoming-data display
+  MachineEntry,  // machine name typed by the operator / of the port being served
+  PortDisplay,   // the number of the port being served or scanned
+};
+
+// Elements that are shown and hidden.
+enum class Element {
+  TerminalDisplay,
+  InputDisplay,
+  TerminalLabel,
+  InputLabel,
+  TerminalScrollBar,
+  MachineEntry,
+  PortSelector,
+  SendNowButton,
+  StopButton,
+  DividingLine,
+  CtsLamp,
+};
+
+// Menu items, by their names in the window.
+enum class Menu {
+  mode_scan,
+  mode_send,
+  mode_receive,
+  mode_terminal,
+  mode_exit,
+  conf_password,
+  conf_host,
+  conf_output,
+  conf_terminal,
+  conf_password_change,
+  View_Log,
+  view_show,
+};
+
+struct WindowGeometry {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+enum class WindowState { Normal, Minimized, Maximized };
+
+class MainWindow {
+ public:
+  virtual ~MainWindow() = default;
+  virtual void set_title(const std::string& title) = 0;
+  virtual void set_status(const std::string& text) = 0;
+  virtual void set_text(Field f, const std::string& text) = 0;
+  virtual std::string text(Field f) const = 0;
+  virtual void set_visible(Element e, bool visible) = 0;
+  virtual void set_editable(Field f, bool editable) = 0;
+  virtual void set_menu_enabled(Menu m, bool enabled) = 0;
+  virtual void set_menu_checked(Menu m, bool checked) = 0;
+  virtual bool menu_checked(Menu m) const = 0;
+  virtual void set_cts_lamp(bool lit) = 0;
+  // Three quarters of the screen, centred.
+  virtual void center_three_quarters() = 0;
+  virtual WindowGeometry geometry() const = 0;
+  virtual void set_geometry(const WindowGeometry& g) = 0;
+  virtual WindowState window_state() const = 0;
+  // The power-up message and the scan failure screen.
+  virtual void show_splash(bool shown) = 0;
+  virtual void show_scan_failure(const std::string& help_text) = 0;
+  virtual void close_secondary_windows() = 0;
+};
+
+enum class Icon { None, Exclamation, Warning, Information, Question };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  virtual void message_box(const std::string& title, const std::string& text, Icon icon) = 0;
+  virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
+  // File dialogs with a filter string such as "Text (*.txt)|*.txt"; nothing when cancelled.
+  virtual std::optional<std::string> open_file(const std::string& filter) = 0;
+  virtual std::optional<std::string> save_file(const std::string& filter) = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+  virtual void beep() = 0;
+  // Starts a program without waiting, with an argument vector (never through a shell).
+  virtual bool start_detached(const std::string& program, const std::vector<std::string>& args,
+                              bool minimized) = 0;
+};
+
+}  // namespace shoplink
