@@ -49,6 +49,7 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   HeadlessDialogs dialogs(std::cerr);
   PosixPlatform platform;
   Station station({loop, line, window, dialogs, platform, paths});
+  station.exit_on_scan_failure = true;
 
   bool stopped = false;
   auto stop = [&] {

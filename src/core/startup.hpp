@@ -10,7 +10,6 @@ void key_press(Station& s, int key);
 // Select port n from the keyboard: the station stays on it until Timer8 resumes scanning.
 void select_port(Station& s, int n);
 
-void Timer1_Timer(Station& s);
 void Timer8_Timer(Station& s);
 
 // Window title: "SHOPLINK 8 port communications system".

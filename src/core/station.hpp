@@ -70,6 +70,10 @@ class Station : public StationState {
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
 
+  // The headless service ends with status 3 after a failed start-up scan, so that a
+  // service manager can try again later; the desktop window shows the help screen instead.
+  bool exit_on_scan_failure = false;
+
   // The program ends (missing DNCDATA, failed scan in the headless service, Exit).
   void end_program(int status) {
     exit_status = status;

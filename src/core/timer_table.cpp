@@ -3,6 +3,10 @@
 // decided by `startup`; the others are started by the parts that own them.
 #include <array>
 
+#include "core/character_output.hpp"
+#include "core/port_scan.hpp"
+#include "core/receive_poll.hpp"
+#include "core/scanning_cycle.hpp"
 #include "core/startup.hpp"
 #include "core/station.hpp"
 #include "core/timers.hpp"
@@ -27,21 +31,26 @@ const std::array<TimerRow, 21> kTimerTable{{
     // start-up scan, one tick 3000 ms after start-up
     {&Station::Timer1, "Timer1", 3000, Timer1_Timer},
     // scanning cycle tick (or "\Scanrate" line 1)
-    {&Station::Timer2, "Timer2", 100, nullptr},
+    {&Station::Timer2, "Timer2", 100, Timer2_Timer},
     // transmission time-out: Xon wait before sending, stall while sending
     {&Station::Timer3, "Timer3", 30000, nullptr},
     // end-of-transfer clean-up, back to scanning
     {&Station::Timer4, "Timer4", 2000, nullptr},
     // input display refresh and CTS lamp, always running
-    {&Station::Timer5, "Timer5", 250, nullptr},
+    {&Station::Timer5, "Timer5", 250, Timer5_Timer},
     // reception time-out
     {&Station::Timer6, "Timer6", 5000, nullptr},
     // shows the power-up message, one tick
-    {&Station::Timer7, "Timer7", 300, nullptr},
+    {&Station::Timer7, "Timer7", 300,
+     [](Station& s) {
+       s.Timer7.stop();
+       s.window.show_splash(true);
+       s.splash_timer.start();
+     }},
     // resumes scanning after a keyboard selection of a port
     {&Station::Timer8, "Timer8", 10000, Timer8_Timer},
     // one purge step per tick after the start-up scan
-    {&Station::Timer9, "Timer9", 200, nullptr},
+    {&Station::Timer9, "Timer9", 200, purge_buffers},
     // settling timer: enters the mode named by mode_after_purge
     {&Station::Timer10, "Timer10", 1000, nullptr},
     // Burny CLINK send delay
@@ -53,9 +62,9 @@ const std::array<TimerRow, 21> kTimerTable{{
        s.receiving = 0;
      }},
     // receive poll, dispatch by mode
-    {&Station::Timer13, "Timer13", 150, nullptr},
+    {&Station::Timer13, "Timer13", 150, Timer13_Timer},
     // flow-control release after the comm event
-    {&Station::Timer14, "Timer14", 1000, nullptr},
+    {&Station::Timer14, "Timer14", 1000, Timer14_Timer},
     // one-shot delay (500 ms after Xon, 4000 ms before a buffer clear)
     {&Station::Timer15, "Timer15", 2500, [](Station& s) { stop_self(s.Timer15); }},
     // one-shot delay (acknowledgement wait)
@@ -91,6 +100,8 @@ void create_timers(Station& s) {
     });
     s.*(row.timer) = Timer(&s.loop, id);
   }
+  // The window's one other event source: the serial line's comm event.
+  s.line.set_comm_handler([&s](int code) { PDQComm1_OnComm(s, code); });
 }
 
 }  // namespace shoplink

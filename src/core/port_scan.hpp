@@ -1,0 +1,15 @@
+#pragma once
+// The port controller start-up scan: opens the host line, probes the controller, sends the
+// one set-up string for all ports and hands over to the purge.
+#include <string>
+
+namespace shoplink {
+class Station;
+
+// Timer1's one tick, 3000 ms after start-up.
+void Timer1_Timer(Station& s);
+void scan_port_controller(Station& s);
+// Baud code of the controller for a rate (110 -> 1 ... 9600 -> 8), 0 for any other rate.
+int baud_code_for(double rate);
+
+}  // namespace shoplink
