@@ -2,9 +2,14 @@
 
 #include <fstream>
 
+#include "config/dncdata.hpp"
+#include "config/leader_trailer.hpp"
 #include "core/character_output.hpp"
+#include "core/customer_profile.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
+#include "log/system_log.hpp"
+#include "transmit/code_tables.hpp"
 
 namespace shoplink {
 
@@ -70,6 +75,10 @@ void startup(Station& s) {
   s.window.set_visible(Element::TerminalDisplay, true);
   s.window.set_visible(Element::InputDisplay, true);
   s.window.set_status(" Configuring system ");
+  load_customer_profile(s);
+  read_leaders_trailers(s);
+  if (!read_dncdata(s)) return;  // the program ends: no DNCDATA, or a broken one
+  build_code_tables(s);
   s.Timer1.start();
 }
 
@@ -80,14 +89,9 @@ void shutdown(Station& s) {
     s.line.clear_in_buffer();
     s.line.close();
   }
+  log_event(s, 16);
   s.window.close_secondary_windows();
   if (s.window.window_state() == WindowState::Normal) write_screen_status(s);
-}
-
-void Timer1_Timer(Station& s) {
-  s.Timer1.stop();
-  s.stopscanning = 1;
-  s.Timer2.start();
 }
 
 void Timer8_Timer(Station& s) {

@@ -75,6 +75,10 @@ class MainWindow {
   virtual void show_splash(bool shown) = 0;
   virtual void show_scan_failure(const std::string& help_text) = 0;
   virtual void close_secondary_windows() = 0;
+  // The system log viewer (open while View_Log is checked): add text at the end, or replace
+  // the whole text; either way the caret ends at the end so the newest entries stay in view.
+  virtual void log_viewer_append(const std::string& text) = 0;
+  virtual void log_viewer_load(const std::string& text) = 0;
 };
 
 enum class Icon { None, Exclamation, Warning, Information, Question };
