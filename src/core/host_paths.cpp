@@ -45,7 +45,7 @@ bool HostPaths::map_assignment(std::string_view a) {
 
 std::vector<std::string> HostPaths::load_hostmap_file() {
   std::vector<std::string> bad;
-  std::ifstream in(station_dir_ / "HOSTMAP", std::ios::binary);
+  std::ifstream in(existing("HOSTMAP"), std::ios::binary);
   if (!in) return bad;
   std::string line;
   while (std::getline(in, line)) {
@@ -124,25 +124,51 @@ fs::path HostPaths::existing(std::string_view text) const {
   return cur;
 }
 
+namespace {
+// "/srv/nc/" → "/srv/nc": a trailing separator would count as one more component.
+fs::path without_trailing_separator(fs::path p) {
+  while (p.has_relative_path() && !p.has_filename()) p = p.parent_path();
+  return p;
+}
+
+// True when `p` is `root` or lies below it (both absolute and normal).
+bool inside(const fs::path& p, const fs::path& root) {
+  const fs::path rel =
+      without_trailing_separator(p).lexically_relative(without_trailing_separator(root));
+  return !rel.empty() && *rel.begin() != "..";
+}
+}  // namespace
+
 bool HostPaths::confined(std::string_view text) const {
   if (text.find('\0') != std::string_view::npos) return false;
-  if (char d = drive_of(text); d && !lookup(std::string(1, d) + ":")) return false;
+  const char drive = drive_of(text);
+  // "C:..\x" climbs as well as "C:\..\x" once the drive is taken away.
+  const std::string_view rest = drive ? text.substr(2) : text;
   std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view seg = text.substr(start, end - start);
-    if (seg == "..") return false;
+  while (start <= rest.size()) {
+    std::size_t end = rest.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = rest.size();
+    if (rest.substr(start, end - start) == "..") return false;
     start = end + 1;
   }
-  return true;
+  if (drive && !lookup(std::string(1, drive) + ":")) return false;
+  // What is left to check is an absolute host path: it must stay under the station
+  // directory or a mapped drive.
+  const fs::path p = host_path(text);
+  if (inside(p, station_dir_)) return true;
+  for (const auto& [name, value] : map_)
+    if (name.size() == 2 && name[1] == ':' && inside(p, host_path(name))) return true;
+  return false;
 }
 
 std::string HostPaths::com_device(std::string_view digit) const {
   std::string name = "COM" + std::string(digit);
   if (auto v = lookup(name)) return *v;
-  int n = static_cast<int>(val(digit));
-  return "/dev/ttyS" + std::to_string(n > 0 ? n - 1 : 0);
+  // COM ports count from 1: "COM0" or a non-digit names no device, so the open fails
+  // instead of silently taking the first port.
+  const double n = val(digit);
+  if (n < 1 || n > 256 || n != static_cast<int>(n)) return {};
+  return "/dev/ttyS" + std::to_string(static_cast<int>(n) - 1);
 }
 
 }  // namespace shoplink

@@ -39,11 +39,13 @@ class HostPaths {
   // name that differs only in case (O1234.NC finds o1234.nc).
   std::filesystem::path existing(std::string_view text) const;
 
-  // For names that come from a machine or a queue file: false when the text would leave
-  // the station's directories (a ".." segment, a drive the host map does not name, a NUL).
+  // For paths built from what a machine or a queue file sent: false when the text would
+  // leave the station's directories: a ".." segment, a NUL, a drive the host map does not
+  // name, or an absolute host path outside the station directory and the mapped drives.
   bool confined(std::string_view text) const;
 
-  // Device of the host line "COMn": the host map's COMn, else /dev/ttyS<n-1>.
+  // Device of the host line "COMn": the host map's COMn, else /dev/ttyS<n-1>; empty when
+  // the digit names no port.
   std::string com_device(std::string_view digit) const;
 
   // Drive letter at the start of a station path ("C:\NC" → 'C'), or 0.

@@ -29,15 +29,24 @@ void scan_failed(Station& s, const std::string& message) {
 
 int baud_code_for(double rate) {
   switch (round_int(rate)) {
-    case 110: return 1;
-    case 135: return 2;
-    case 300: return 3;
-    case 600: return 4;
-    case 1200: return 5;
-    case 2400: return 6;
-    case 4800: return 7;
-    case 9600: return 8;
-    default: return 0;
+    case 110:
+      return 1;
+    case 135:
+      return 2;
+    case 300:
+      return 3;
+    case 600:
+      return 4;
+    case 1200:
+      return 5;
+    case 2400:
+      return 6;
+    case 4800:
+      return 7;
+    case 9600:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -66,8 +75,9 @@ void scan_port_controller(Station& s) {
   s.line.set_dtr(true);
   s.line.set_input_len(0);
   if (!s.line.open()) {
-    scan_failed(s, "COM port #" + digit + " is not available\nEdit line #1 of your DNCDATA file\n"
-                   "to use another COM port");
+    scan_failed(s, "COM port #" + digit +
+                       " is not available\nEdit line #1 of your DNCDATA file\n"
+                       "to use another COM port");
     return;
   }
 

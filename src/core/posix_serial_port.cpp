@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -146,9 +147,15 @@ int PosixSerialPort::in_buffer_count() {
 void PosixSerialPort::clear_in_buffer() {
   if (fd_ < 0) return;
   ::tcflush(fd_, TCIFLUSH);
-  // A pseudo-terminal may ignore the flush: drain what is readable.
+  // A pseudo-terminal may ignore the flush: drain what is readable now, but no more than
+  // was waiting, so a sender that never pauses cannot hold the station here.
+  int left = std::max(in_buffer_count(), 0);
   char buf[4096];
-  while (::read(fd_, buf, sizeof buf) > 0) {
+  while (left > 0) {
+    ssize_t n = ::read(fd_, buf, std::min(sizeof buf, static_cast<std::size_t>(left)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    left -= static_cast<int>(n);
   }
 }
 
@@ -170,17 +177,14 @@ void PosixSerialPort::clear_out_buffer() {
 std::string PosixSerialPort::read() {
   std::string out;
   if (fd_ < 0) return out;
-  if (input_len() == 1) {
-    char c;
-    if (::read(fd_, &c, 1) == 1) out.push_back(c);
-    return out;
-  }
   char buf[4096];
+  const std::size_t want = input_len() == 1 ? 1 : sizeof buf;
   for (;;) {
-    ssize_t n = ::read(fd_, buf, sizeof buf);
-    if (n <= 0) break;
+    ssize_t n = ::read(fd_, buf, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // nothing waiting (EAGAIN), or the line is gone
     out.append(buf, static_cast<std::size_t>(n));
-    if (static_cast<std::size_t>(n) < sizeof buf) break;
+    if (input_len() == 1 || static_cast<std::size_t>(n) < want) break;
   }
   return out;
 }
@@ -193,6 +197,7 @@ void PosixSerialPort::write(std::string_view bytes) {
 
 void PosixSerialPort::flush_pending() {
   if (fd_ < 0) return;
+  bool refused = false;  // the device failed for another reason than a full buffer
   while (pending_head_ < pending_.size()) {
     ssize_t n = ::write(fd_, pending_.data() + pending_head_, pending_.size() - pending_head_);
     if (n > 0) {
@@ -200,7 +205,8 @@ void PosixSerialPort::flush_pending() {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    break;  // EAGAIN, or the device is gone: keep the bytes, try again later
+    refused = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    break;  // keep the bytes, try again later
   }
   if (pending_head_ == pending_.size()) {
     pending_.clear();
@@ -210,10 +216,9 @@ void PosixSerialPort::flush_pending() {
     pending_head_ = 0;
   }
   const bool waiting = pending_head_ < pending_.size();
-  const bool hard_error = waiting && errno != EAGAIN && errno != EWOULDBLOCK;
-  // Wait for room from the loop; a device in error is retried on the next call instead,
-  // so a hung-up line cannot spin the loop.
-  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !hard_error ? POLLOUT : 0);
+  // Wait for room from the loop; a device in error (hung up) is retried on the next call
+  // instead, so it cannot keep waking the loop.
+  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !refused ? POLLOUT : 0);
 }
 
 }  // namespace shoplink

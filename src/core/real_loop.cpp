@@ -4,19 +4,22 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <stdexcept>
 
 namespace shoplink {
 
 namespace {
-int g_signal_pipe = -1;  // write end, used from the signal handler
+volatile std::sig_atomic_t g_signal_pipe = -1;  // write end, used from the signal handler
 
 void on_any_signal(int signo) {
+  const int saved = errno;  // the interrupted code may be about to read errno
   if (g_signal_pipe >= 0) {
     unsigned char b = static_cast<unsigned char>(signo);
     [[maybe_unused]] auto r = ::write(g_signal_pipe, &b, 1);
   }
+  errno = saved;
 }
 }  // namespace
 
@@ -66,14 +69,22 @@ void RealLoop::wake() {
 }
 
 void RealLoop::wait_until(TimePoint deadline) {
-  do_poll(1, deadline);
+  // What the check before the wait handled (a signal's handler that quit, a descriptor that
+  // drained) may be what the caller waits for: return to it instead of sleeping on.
+  if (handled_before_wait_) {
+    handled_before_wait_ = false;
+    return;
+  }
+  do_poll(true, deadline);
 }
 
 void RealLoop::poll_io() {
-  do_poll(0, TimePoint{});
+  const unsigned long before = handled_;
+  do_poll(false, TimePoint{});
+  handled_before_wait_ = handled_ != before;
 }
 
-void RealLoop::do_poll(int blocking, TimePoint deadline) {
+void RealLoop::do_poll(bool blocking, TimePoint deadline) {
   std::vector<pollfd> fds;
   std::vector<int> index;
   fds.push_back({wake_pipe_[0], POLLIN, 0});
@@ -103,9 +114,16 @@ void RealLoop::do_poll(int blocking, TimePoint deadline) {
     unsigned char buf[64];
     ssize_t got;
     while ((got = ::read(wake_pipe_[0], buf, sizeof buf)) > 0) {
-      for (ssize_t i = 0; i < got; ++i)
-        for (auto& [signo, h] : signal_handlers_)
-          if (buf[i] == signo && signo != 0) h();
+      for (ssize_t i = 0; i < got; ++i) {
+        if (buf[i] == 0) continue;  // a plain wake-up
+        // By index and by copy: a handler may register further handlers.
+        for (std::size_t k = 0; k < signal_handlers_.size(); ++k) {
+          if (signal_handlers_[k].first != buf[i]) continue;
+          auto h = signal_handlers_[k].second;
+          ++handled_;
+          if (h) h();
+        }
+      }
     }
   }
   for (std::size_t k = 1; k < fds.size(); ++k) {
@@ -113,6 +131,7 @@ void RealLoop::do_poll(int blocking, TimePoint deadline) {
     auto& w = watches_[static_cast<std::size_t>(index[k])];
     if (w.active && w.handler) {
       auto h = w.handler;
+      ++handled_;
       h(fds[k].revents);
     }
   }

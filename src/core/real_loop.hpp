@@ -28,7 +28,7 @@ class RealLoop final : public EventLoop {
   void wake() override;
 
  private:
-  void do_poll(int timeout_ns_valid, TimePoint deadline);
+  void do_poll(bool blocking, TimePoint deadline);
   struct Watch {
     int fd = -1;
     short events = 0;
@@ -38,6 +38,8 @@ class RealLoop final : public EventLoop {
   std::vector<Watch> watches_;
   int wake_pipe_[2] = {-1, -1};
   std::vector<std::pair<int, std::function<void()>>> signal_handlers_;
+  unsigned long handled_ = 0;         // I/O and signal handlers run so far
+  bool handled_before_wait_ = false;  // the last poll_io() ran one
 };
 
 }  // namespace shoplink

@@ -2,6 +2,9 @@
 
 #include "core/station.hpp"
 #include "core/text.hpp"
+#include "receive/reception.hpp"
+#include "requests/scanning_poll.hpp"
+#include "transmit/sending_poll.hpp"
 
 namespace shoplink {
 
@@ -31,13 +34,6 @@ void show_received(Station& s, std::string_view got) {
 
 namespace {
 
-// Settling after a request or a transfer: arrivals are discarded and keep it settling.
-void poll_settling(Station& s, const std::string& got) {
-  if (got.empty()) return;
-  s.rx_string.clear();
-  s.Timer10.start();
-}
-
 // Waiting for the port controller's answer to the probe: collect it; each arrival
 // extends the silence time-out.
 void poll_controller_answer(Station& s, const std::string& got) {
@@ -53,8 +49,17 @@ void Timer13_Timer(Station& s) {
   if (s.line.is_open() && s.line.in_buffer_count() > 0) got = s.line.read();
   if (got.empty() && s.rx_string.empty()) return;
   switch (s.mode) {
+    case Mode::Scanning:
+      receive_poll_scanning(s, got);
+      break;
+    case Mode::Sending:
+      receive_poll_sending(s, got);
+      break;
+    case Mode::Receiving:
+      receive_poll_receiving(s, got);
+      break;
     case Mode::Settling:
-      poll_settling(s, got);
+      receive_poll_settling(s, got);
       break;
     case Mode::ControllerAnswer:
       poll_controller_answer(s, got);

@@ -7,6 +7,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
+#include "requests/command_interpreter.hpp"
 
 namespace shoplink {
 
@@ -24,7 +25,9 @@ std::string queue_command_file(const Station& s, int port) {
 namespace {
 
 // Hands the queued command to the interpreter.
-void serve_command(Station& s) { (void)s; }
+void serve_command(Station& s) {
+  process_command(s);
+}
 
 // A queue command file for the port just selected: served as if the machine had sent
 // "T" and the file's first line. It is deleted first, so a failing command is not repeated.
@@ -90,8 +93,8 @@ void mode_scan_Click(Station& s) {
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.Timer6.set_interval(5000);
   s.stopscanning = 0;
-  for (Menu m : {Menu::conf_host, Menu::conf_output, Menu::conf_terminal,
-                 Menu::conf_password_change})
+  for (Menu m :
+       {Menu::conf_host, Menu::conf_output, Menu::conf_terminal, Menu::conf_password_change})
     s.window.set_menu_enabled(m, false);
   for (Element e : {Element::TerminalDisplay, Element::InputDisplay, Element::TerminalLabel,
                     Element::InputLabel})

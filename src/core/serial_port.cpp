@@ -33,7 +33,9 @@ void SerialPort::set_rthreshold(int n) {
   note("rthreshold=" + std::to_string(n));
 }
 void SerialPort::set_input_len(int n) {
-  // Called per character while a transfer reads handshakes: not traced.
+  // Traced only while closed (part of the opening order): once open it is switched per
+  // character while a transfer reads handshakes.
+  if (!is_open()) note("inputlen=" + std::to_string(n));
   input_len_ = n;
 }
 void SerialPort::set_dtr(bool on) {

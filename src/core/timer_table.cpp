@@ -10,6 +10,8 @@
 #include "core/startup.hpp"
 #include "core/station.hpp"
 #include "core/timers.hpp"
+#include "receive/reception.hpp"
+#include "transmit/transfer_timers.hpp"
 
 namespace shoplink {
 
@@ -33,13 +35,13 @@ const std::array<TimerRow, 21> kTimerTable{{
     // scanning cycle tick (or "\Scanrate" line 1)
     {&Station::Timer2, "Timer2", 100, Timer2_Timer},
     // transmission time-out: Xon wait before sending, stall while sending
-    {&Station::Timer3, "Timer3", 30000, nullptr},
+    {&Station::Timer3, "Timer3", 30000, Timer3_Timer},
     // end-of-transfer clean-up, back to scanning
-    {&Station::Timer4, "Timer4", 2000, nullptr},
+    {&Station::Timer4, "Timer4", 2000, Timer4_Timer},
     // input display refresh and CTS lamp, always running
     {&Station::Timer5, "Timer5", 250, Timer5_Timer},
     // reception time-out
-    {&Station::Timer6, "Timer6", 5000, nullptr},
+    {&Station::Timer6, "Timer6", 5000, timer6_Timer},
     // shows the power-up message, one tick
     {&Station::Timer7, "Timer7", 300,
      [](Station& s) {
@@ -52,7 +54,7 @@ const std::array<TimerRow, 21> kTimerTable{{
     // one purge step per tick after the start-up scan
     {&Station::Timer9, "Timer9", 200, purge_buffers},
     // settling timer: enters the mode named by mode_after_purge
-    {&Station::Timer10, "Timer10", 1000, nullptr},
+    {&Station::Timer10, "Timer10", 1000, Timer10_Timer},
     // Burny CLINK send delay
     {&Station::Timer11, "Timer11", 1200, nullptr},
     // probe silence time-out of the start-up scan
@@ -80,7 +82,7 @@ const std::array<TimerRow, 21> kTimerTable{{
        s.Hadley_pause = true;
      }},
     // one-shot start of the transmission after an Xon time-out
-    {&Station::Timer20, "Timer20", 200, nullptr},
+    {&Station::Timer20, "Timer20", 200, Timer20_Timer},
     // the power-up window's own timer: closes the window after 5000 ms
     {&Station::splash_timer, "splash", 5000,
      [](Station& s) {

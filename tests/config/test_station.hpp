@@ -1,6 +1,6 @@
 #pragma once
 // A station on virtual time in a temporary station directory, for the configuration, log
-// and code table tests. The host line is a do-nothing double: these parts never touch it.
+// and code table tests. The host line is the in-memory double: these parts never touch it.
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,47 +13,11 @@
 #include "core/serial_port.hpp"
 #include "core/station.hpp"
 #include "core/virtual_loop.hpp"
+#include "support/fake_line.hpp"
+#include "support/temp_dir.hpp"
 #include "ui/recorder.hpp"
 
 namespace shoplink::testing {
-
-class TempDir {
- public:
-  TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "shoplink-test-XXXXXX").string();
-    if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = t;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-class IdleLine final : public SerialPort {
- public:
-  bool is_open() const override { return open_; }
-  bool cts() override { return true; }
-  int in_buffer_count() override { return 0; }
-  void clear_in_buffer() override {}
-  int out_buffer_count() override { return 0; }
-  void clear_out_buffer() override {}
-  std::string read() override { return {}; }
-  void write(std::string_view) override {}
-
- protected:
-  bool do_open() override { return open_ = true; }
-  void do_close() override { open_ = false; }
-
- private:
-  bool open_ = false;
-};
 
 // Keeps what the log writer sent to the viewer and every status text.
 class ViewerWindow final : public WindowModel {
@@ -76,7 +40,7 @@ struct TestStation {
   TempDir dir;
   VirtualClock clock{LocalTime{2026, 3, 9, 14, 5, 7}};
   VirtualLoop loop{clock};
-  IdleLine line;
+  FakeLine line;
   ViewerWindow window;
   RecordingDialogs dialogs;
   RecordingPlatform platform;

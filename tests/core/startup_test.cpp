@@ -26,12 +26,10 @@ struct StartupTest : ::testing::Test {
   RecordingPlatform platform;
   std::unique_ptr<Station> station;
 
-  StartupTest() {
-    dir.write("DNCDATA", "COM1:9600\r\n\r\nSYSTEM.LOG\r\n9600 (LATHE)\r\n0\r\n");
-  }
+  StartupTest() { dir.write("DNCDATA", "COM1:9600\r\n\r\nSYSTEM.LOG\r\n9600 (LATHE)\r\n0\r\n"); }
   Station& start() {
-    station = std::make_unique<Station>(
-        StationServices{loop, line, window, dialogs, platform, paths});
+    station =
+        std::make_unique<Station>(StationServices{loop, line, window, dialogs, platform, paths});
     startup(*station);
     return *station;
   }
@@ -110,8 +108,9 @@ TEST_F(StartupTest, ShutdownClosesTheLineAndLogsTheStop) {
 
 TEST_F(StartupTest, KeyboardSelectsAPortByNameOrNumber) {
   Station& s = start();
-  s.codes.controller_codes[2] = "\x14"
-                                "2\x14Q";
+  s.codes.controller_codes[2] =
+      "\x14"
+      "2\x14Q";
   s.ports[2].machine_name = "Lathe";
   s.ports[3].machine_name = "12";
   // Twelve is no port number, but it is machine 3's name.
@@ -124,8 +123,9 @@ TEST_F(StartupTest, KeyboardSelectsAPortByNameOrNumber) {
   line.written.clear();
   type("lathe\r");
   EXPECT_EQ(s.port, 2);
-  EXPECT_EQ(line.written, "\x14"
-                          "2\x14Q");
+  EXPECT_EQ(line.written,
+            "\x14"
+            "2\x14Q");
   EXPECT_TRUE(s.MACHSELECT.empty());
 }
 

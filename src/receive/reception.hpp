@@ -1,0 +1,22 @@
+#pragma once
+// The reception engine: takes what a machine uploads while `mode` is 2, throttles it,
+// decodes it into lines, stores them, and ends the upload when the line falls silent.
+#include <string>
+
+namespace shoplink {
+
+class Station;
+
+// Mode 2 of the receive poll (Timer13), with the characters just read (may be empty when
+// only `rx_string` holds something).
+void receive_poll_receiving(Station& s, const std::string& got);
+// Turns `rx_string` into stored lines.
+void process_received_data(Station& s);
+// The receive time-out (Timer6): the end of the upload.
+void timer6_Timer(Station& s);
+
+// Receive-buffer levels of the flow control: stop the sender above, resume below.
+inline constexpr std::size_t kRxStopLevel = 2048;
+inline constexpr std::size_t kRxResumeLevel = 128;
+
+}  // namespace shoplink

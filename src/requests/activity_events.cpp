@@ -1,0 +1,100 @@
+#include "requests/activity_events.hpp"
+
+#include <cstdio>
+
+#include "core/station.hpp"
+#include "core/text.hpp"
+#include "log/system_log.hpp"
+#include "receive/site_names.hpp"
+
+namespace shoplink {
+
+namespace {
+
+enum class Event { None, CycleStart, CycleFinish, Probe, ToolChangeStop, ToolChangeResume };
+
+struct EventText {
+  const char* record;  // in the port's activity file
+  const char* shift;   // in the SABLE CARBON shift file (nullptr: always the activity file)
+  int log_code;
+};
+
+EventText text_of(Event e) {
+  switch (e) {
+    case Event::CycleStart:
+      return {"Beginning of cycle :  ", "Beginning of cycle :  ", 27};
+    case Event::CycleFinish:
+      return {"Finish of cycle :     ", "Finish of cycle :     ", 28};
+    case Event::Probe:
+      return {"Probed dimension ", "Beginning of 2nd operation :", 29};
+    case Event::ToolChangeStop:
+      return {"Stop for tool change: ", nullptr, 37};
+    case Event::ToolChangeResume:
+      return {"Resume from tool change: ", nullptr, 38};
+    case Event::None:
+      break;
+  }
+  return {"", nullptr, 22};
+}
+
+// The first test that applies decides: S, F, D anywhere; then E and C at SKYLARK.
+Event event_of(const Station& s, const std::string& command, std::size_t& d_pos) {
+  const PortSettings& port = s.cur();
+  if (contains(command, std::string(1, port.S()))) return Event::CycleStart;
+  if (contains(command, std::string(1, port.F()))) return Event::CycleFinish;
+  if ((d_pos = instr(command, std::string(1, port.D()))) > 0) return Event::Probe;
+  if (site::skylark(s)) {
+    if (contains(command, "E")) return Event::ToolChangeStop;
+    if (contains(command, "C")) return Event::ToolChangeResume;
+  }
+  return Event::None;
+}
+
+// Appends one line; false on any failure (the event is then lost quietly).
+bool append_record(Station& s, const std::string& file_text, const std::string& record) {
+  std::FILE* f = std::fopen(s.paths.existing(file_text).c_str(), "ab");
+  if (!f) return false;
+  const std::string line = record + "\r\n";
+  const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  return std::fclose(f) == 0 && written;
+}
+
+}  // namespace
+
+std::string port_digits(int port) {
+  std::string n = str(port);
+  if (!n.empty() && n[0] == ' ') n.erase(0, 1);
+  while (n.size() < 2) n.insert(0, "0");
+  return n;
+}
+
+bool activity_event(Station& s, CommandParse& p) {
+  std::size_t d_pos = 0;
+  const Event e = event_of(s, p.command, d_pos);
+  if (e == Event::None) return false;
+
+  // Back to scanning after the settling pause.
+  s.mode = Mode::Settling;
+  s.mode_after_purge = 0;
+  s.send_inhibit = 1;
+  s.Timer10.start();
+
+  if (e == Event::Probe) s.probe = mid(p.command, d_pos + 1);
+
+  const EventText t = text_of(e);
+  const std::string nn = port_digits(s.port);
+  const LocalTime now = s.loop.clock().local_now();
+  const std::string stamp = space(10) + date_text(now) + " " + time_text(now);
+  std::string file, record;
+  if (s.Sable_carbon && t.shift) {
+    file = s.station_file(s.ShiftFile);
+    record = "Port " + nn + ": " + t.shift + stamp;
+  } else {
+    file = p.receive_dirs[0] + "\\ACTIVITY." + nn;
+    record = std::string(t.record) + (e == Event::Probe ? s.probe : std::string()) + stamp;
+  }
+  if (append_record(s, file, record)) log_event(s, t.log_code);
+  return true;
+}
+
+}  // namespace shoplink

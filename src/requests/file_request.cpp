@@ -1,0 +1,77 @@
+#include "requests/file_request.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "core/station.hpp"
+#include "core/text.hpp"
+#include "log/system_log.hpp"
+#include "requests/program_names.hpp"
+#include "requests/request_paths.hpp"
+
+namespace fs = std::filesystem;
+
+namespace shoplink {
+
+std::string notfound_line(std::string_view filename) {
+  const std::size_t slash = filename.rfind('\\');
+  const std::string_view name =
+      slash == std::string_view::npos ? filename : filename.substr(slash + 1);
+  return "(FILE " + ucase(name) + " NOT FOUND)";
+}
+
+void answer_not_found(Station& s, const std::string& line) {
+  const std::string reply = s.station_file(kNotFoundReply);
+  {
+    std::ofstream out(s.paths.existing(reply), std::ios::binary | std::ios::trunc);
+    const std::string& subdir = s.cur().subdir;
+    if (!subdir.empty()) out << subdir << "\r\n";
+    out << line << "\r\n";
+    // A reply that cannot be written leaves the transmission to report the missing file.
+  }
+  s.Filename = reply;
+  log_event(s, 17);
+}
+
+bool program_file_present(const Station& s, const CommandParse& p, std::string_view filename) {
+  if (!request_path_allowed(s, p, filename)) return false;
+  std::error_code ec;
+  const fs::path path = s.paths.existing(filename);
+  if (!fs::is_regular_file(path, ec) || ec) return false;
+  const auto size = fs::file_size(path, ec);
+  if (ec || size == 0) return false;
+  std::ifstream in(path, std::ios::binary);
+  return static_cast<bool>(in);
+}
+
+void file_request(Station& s, CommandParse& p) {
+  for (;;) {
+    bool named = true;
+    if (p.plain32) {
+      const LookupResult r = lookup_contents_name(s, p, RequestKind::File, p.t_pos + 1);
+      if (r == LookupResult::Ended) return;
+      named = r == LookupResult::Matched;
+      // Without a match the request is for a name nobody numbered; the file name left over
+      // from an earlier request must not be probed (and sent) in its place.
+      if (!named) s.Filename = s.HSTR + "\\" + p.program_name;
+    } else if (resolve_file_name(s, p, RequestKind::File, p.t_pos + 1) == NameResult::Ended) {
+      return;
+    }
+
+    s.window.set_status(s.Filename);
+    log_event(s, s.Lynx_request ? 39 : 0);
+    if (named && program_file_present(s, p, s.Filename)) return;
+
+    // A name with its own drive or path asks for that file only; any other is looked for
+    // in the further send directories unless the command chose one by number.
+    if (p.dir_index < p.send_last && p.dir_number == 0 && !p.explicit_dir) {
+      ++p.dir_index;
+      continue;
+    }
+    break;
+  }
+  answer_not_found(s, notfound_line(s.Filename));
+}
+
+}  // namespace shoplink
