@@ -1,0 +1,123 @@
+// shoplink-sim: the simulated shop on a pseudo-terminal in real time. Prints the device
+// on its first line, then what each machine sends and receives; at the end a summary and
+// the scenario's checks. Exit status: 0 all checks passed, 1 a check failed, 2 bad input.
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "core/clock.hpp"
+#include "core/real_loop.hpp"
+#include "pty_link.hpp"
+#include "scenario.hpp"
+#include "shop.hpp"
+
+namespace {
+
+using namespace shoplink;
+using namespace shoplink::sim;
+
+std::string printable(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c >= 32 && c < 127)
+      out.push_back(static_cast<char>(c));
+    else
+      out += fmt::format("<{}>", static_cast<int>(c));
+  }
+  return out;
+}
+
+void say(const std::string& line) {
+  std::fputs((line + "\n").c_str(), stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ShopLink simulated shop: port controller and eight machines on a pseudo-terminal"};
+  std::string scenario_path, link_path, duration_text;
+  int select = 0;
+  bool quiet = false;
+  app.add_option("scenario", scenario_path, "scenario file (see sim/README.md)");
+  app.add_option("--link", link_path, "also make this path a symbolic link to the device");
+  app.add_option("--select", select, "port selected at power-up (for a plain terminal)")
+      ->check(CLI::Range(0, 8));
+  app.add_option("--duration", duration_text, "run this long (500ms, 30s, 2m, 1h)");
+  app.add_flag("--quiet", quiet, "print only the device, summary and checks");
+  CLI11_PARSE(app, argc, argv);
+
+  Scenario scenario;
+  std::optional<Duration> run_for;
+  try {
+    if (!scenario_path.empty()) {
+      scenario = Scenario::load(scenario_path);
+      run_for = scenario.end_time();
+    }
+    if (!duration_text.empty()) run_for = parse_duration(duration_text);
+  } catch (const ScenarioError& e) {
+    std::fprintf(stderr, "shoplink-sim: %s\n", e.what());
+    return 2;
+  }
+  ShopOptions options = scenario.options();
+  if (select > 0) options.controller.initial_port = select;
+
+  RealClock clock;
+  RealLoop loop(clock);
+  std::unique_ptr<PtyLink> pty;
+  try {
+    pty = std::make_unique<PtyLink>(loop);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "shoplink-sim: %s\n", e.what());
+    return 2;
+  }
+  say("device: " + pty->device());
+  if (!link_path.empty()) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(link_path, ec)) std::filesystem::remove(link_path, ec);
+    std::filesystem::create_symlink(pty->device(), link_path, ec);
+    if (ec)
+      std::fprintf(stderr, "shoplink-sim: cannot link %s: %s\n", link_path.c_str(),
+                   ec.message().c_str());
+  }
+
+  Shop shop(loop, *pty, options);
+  pty->attach(shop.controller());
+  if (!quiet) {
+    for (int p = 1; p <= PortController::kPorts; ++p) {
+      shop.machine(p).set_line_watcher(
+          [p](const std::string& line) { say(fmt::format("port {} < {}", p, printable(line))); });
+      shop.machine(p).set_command_watcher(
+          [p](const std::string& text) { say(fmt::format("port {} > {}", p, printable(text))); });
+    }
+  }
+  scenario.apply(shop);
+  if (run_for) shop.at(*run_for, [&loop] { loop.quit(); });
+  loop.on_signal(SIGINT, [&loop] { loop.quit(); });
+  loop.on_signal(SIGTERM, [&loop] { loop.quit(); });
+  loop.run();
+
+  std::fputs(shop.summary().c_str(), stdout);
+  int failed = 0, passed = 0;
+  for (const auto& r : scenario.check(shop)) {
+    if (r.passed) {
+      ++passed;
+      say("PASS " + r.what);
+    } else {
+      ++failed;
+      say("FAIL " + r.what + (r.detail.empty() ? "" : " (" + r.detail + ")"));
+    }
+  }
+  say(fmt::format("checks: {} passed, {} failed", passed, failed));
+  if (!link_path.empty()) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(link_path, ec)) std::filesystem::remove(link_path, ec);
+  }
+  return failed > 0 ? 1 : 0;
+}

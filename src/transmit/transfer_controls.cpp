@@ -1,0 +1,29 @@
+#include "transmit/transfer_controls.hpp"
+
+#include "core/station.hpp"
+#include "core/text.hpp"
+
+namespace shoplink {
+
+void set_transfer_menus(Station& s, bool enabled) {
+  for (Menu m : {Menu::mode_scan, Menu::mode_send, Menu::mode_receive, Menu::mode_terminal,
+                 Menu::mode_exit, Menu::conf_password})
+    s.window.set_menu_enabled(m, enabled);
+}
+
+bool customer_is(const Station& s, std::string_view site) {
+  return contains(ucase(s.Customer_name), site);
+}
+
+bool port_has(const Station& s, std::string_view word) {
+  return contains(s.cur().code_line, word);
+}
+
+void hold_stall_timeout(Station& s, const std::function<void()>& wait) {
+  const bool armed = s.Timer3.enabled();
+  s.Timer3.stop();
+  wait();
+  if (armed && s.send_aborted != 1) s.Timer3.start();
+}
+
+}  // namespace shoplink
