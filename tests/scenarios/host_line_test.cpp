@@ -395,3 +395,43 @@ TEST_F(CharacterOutput, ParityXonWithTopBitSetCountsAsXon) {
 
 }  // namespace
 }  // namespace shoplink
+
+namespace shoplink {
+namespace {
+
+// Queue command files dropped by other programs: served on the tick that selects their
+// port, deleted before the command runs.
+TEST(QueueScenario, QueueFileIsServedOnTheTickThatSelectsItsPortAndDeletedFirst) {
+  StationFixture f;
+  f.start();
+  Station& s = f.s();
+  ASSERT_TRUE(f.run_until([&] { return s.port == 1; }, 2000));
+  f.write_file("O1234", "%\r\nO1234\r\nG0X0\r\nM30\r\n%\r\n");
+  f.write_file("SHOPLINK Queue command 5", "O1234\r\nignored second line\r\n");
+  // Ports 2, 3 and 4 pass without serving it.
+  ASSERT_TRUE(f.run_until([&] { return s.port == 4; }, 1000));
+  EXPECT_TRUE(f.dir.exists("SHOPLINK Queue command 5"));
+  EXPECT_EQ(s.mode, Mode::Scanning);
+  ASSERT_TRUE(f.run_until([&] { return s.port == 5; }, 1000));
+  EXPECT_FALSE(f.dir.exists("SHOPLINK Queue command 5"));
+  EXPECT_TRUE(f.logged("Port 5 Request for file " + s.station_dir() + "\\O1234"));
+  EXPECT_EQ(s.mode, Mode::Settling);
+  EXPECT_EQ(s.mode_after_purge, Mode::Sending);
+  EXPECT_FALSE(s.Timer2.enabled());  // the scan waits for the request to end
+  EXPECT_FALSE(s.remote_queue);
+}
+
+TEST(QueueScenario, AnEmptyFirstLineIsTheCommandTAlone) {
+  StationFixture f;
+  f.start();
+  Station& s = f.s();
+  f.write_file("SHOPLINK Queue command 2", "");
+  ASSERT_TRUE(f.run_until([&] { return !f.dir.exists("SHOPLINK Queue command 2"); }, 2000));
+  // "T" with no name: answered with the not-found reply.
+  EXPECT_TRUE(f.logged("File not found"));
+  EXPECT_EQ(f.read_file("notfound.alm"), "(FILE NOT FOUND)\r\n");
+  EXPECT_EQ(s.port, 2);
+}
+
+}  // namespace
+}  // namespace shoplink
