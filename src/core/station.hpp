@@ -2,6 +2,8 @@
 // The station's one shared context: the state record, the configuration, the code tables,
 // the per-port reply buffers, the named timers, and the services the logic talks to.
 #include <array>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <utility>
@@ -21,6 +23,14 @@ namespace shoplink {
 struct XrefEntry {
   std::string xref_name;
   std::string xref_drive;
+};
+
+// An upload written under a temporary name until its first data arrive, so that a store
+// request never destroys the old program before anything has been received.
+struct PendingUpload {
+  std::FILE* file = nullptr;  // identifies the open upload (Openfile)
+  std::string filename;       // and its Filename
+  std::filesystem::path temp, target;
 };
 
 struct StationServices {
@@ -51,6 +61,7 @@ class Station : public StationState {
   std::array<std::string, kPortTableSize> reply_buffer{};
   std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
   FileTable files;
+  std::optional<PendingUpload> pending_upload;
 
   // The main window's timers (intervals and handlers: timer_table.cpp).
   Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10;

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include "core/station.hpp"
@@ -14,30 +13,16 @@ namespace shoplink {
 
 namespace {
 
-// An upload still written under its temporary name, by station.
-struct PendingUpload {
-  // Identify the open upload, so that an entry left by a transfer closed elsewhere never
-  // matches a later one.
-  std::FILE* file = nullptr;
-  std::string filename;
-  fs::path temp, target;
-};
-
-std::map<const Station*, PendingUpload>& pending() {
-  static std::map<const Station*, PendingUpload> uploads;
-  return uploads;
-}
-
-// The entry for the upload open under `Openfile`, or nullptr.
+// The pending upload for the file open under `Openfile`, or nullptr; an entry left by a
+// transfer closed elsewhere never matches a later one.
 PendingUpload* pending_for(Station& s) {
-  auto it = pending().find(&s);
-  if (it == pending().end()) return nullptr;
-  if (it->second.file == nullptr || it->second.file != s.files.get(s.Openfile) ||
-      it->second.filename != s.Filename) {
-    pending().erase(it);
+  auto& p = s.pending_upload;
+  if (!p) return nullptr;
+  if (p->file == nullptr || p->file != s.files.get(s.Openfile) || p->filename != s.Filename) {
+    p.reset();
     return nullptr;
   }
-  return &it->second;
+  return &*p;
 }
 
 constexpr const char* kTrashFile = "TRASH";
@@ -46,7 +31,7 @@ constexpr const char* kTrashFile = "TRASH";
 
 bool create_upload_file(Station& s, const std::string& text, bool keep_old_until_data,
                         bool confine) {
-  pending().erase(&s);
+  s.pending_upload.reset();
   if (s.Openfile == 0) s.Openfile = s.files.freefile();
   if (confine && !s.paths.confined(text)) {
     s.error_number = kConfinedError;
@@ -61,7 +46,7 @@ bool create_upload_file(Station& s, const std::string& text, bool keep_old_until
     s.error_number = static_cast<std::int16_t>(s.files.last_error());
     return false;
   }
-  if (keep) pending()[&s] = PendingUpload{s.files.get(s.Openfile), text, path, target};
+  if (keep) s.pending_upload = PendingUpload{s.files.get(s.Openfile), text, path, target};
   return true;
 }
 
@@ -96,7 +81,7 @@ void upload_data_arrived(Station& s) {
   // The open file follows the rename; a failed rename leaves the upload under its
   // temporary name rather than losing it.
   fs::rename(p->temp, p->target, ec);
-  pending().erase(&s);
+  s.pending_upload.reset();
 }
 
 bool close_upload_file(Station& s) {
@@ -104,7 +89,7 @@ bool close_upload_file(Station& s) {
   const bool discard = p != nullptr;
   const fs::path temp = discard ? p->temp : fs::path();
   s.files.close(s.Openfile);
-  pending().erase(&s);
+  s.pending_upload.reset();
   if (discard) {
     std::error_code ec;
     fs::remove(temp, ec);
