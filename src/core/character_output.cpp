@@ -1,10 +1,13 @@
 #include "core/character_output.hpp"
 
+#include "core/control_chars.hpp"
 #include "core/scanning_cycle.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 
 namespace shoplink {
+
+using namespace ctl;
 
 namespace {
 // Holding for an Xoff or an inhibit has no deadline of its own; re-check this often. The
@@ -12,8 +15,6 @@ namespace {
 constexpr Duration kHoldRecheck = millis(10);
 // One "yield to pending events" of the per-character pacing (CD= setting).
 constexpr Duration kPacingStep = std::chrono::microseconds(10);
-
-constexpr char DC4 = 20;
 }  // namespace
 
 Duration char_time(const Station& s) {

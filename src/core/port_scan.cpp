@@ -1,6 +1,7 @@
 #include "core/port_scan.hpp"
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/startup.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
@@ -8,8 +9,9 @@
 
 namespace shoplink {
 
+using namespace ctl;
+
 namespace {
-constexpr char DC4 = 20;
 // Digit sent for a port whose rate the controller does not know: its fastest rate, 9600.
 // The string must carry a digit there, or the controller would read the next parameter
 // character as the rate.

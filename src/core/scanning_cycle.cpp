@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "requests/command_interpreter.hpp"
@@ -12,7 +13,8 @@
 namespace shoplink {
 
 namespace {
-constexpr char XON = 17, XOFF_HIGH = static_cast<char>(147);
+// Xoff with its top bit set, as the hold of the scanning cycle sends it.
+constexpr char XOFF_HIGH = static_cast<char>(147);
 // The event code the comm handler compares with (always 0); this serial layer raises no
 // event with that code, so that path never holds the line unless a backend reports it.
 constexpr int kFlowControlEvent = 0;
@@ -65,7 +67,7 @@ void Timer2_Timer(Station& s) {
     s.Timer18.one_shot_delay();
     if (s.line.in_buffer_count() > 0) {
       s.line.set_dtr(true);
-      sendchar2(s, std::string(1, XON));
+      sendchar2(s, std::string(1, ctl::DC1));
       return;
     }
   }
@@ -81,7 +83,7 @@ void Timer2_Timer(Station& s) {
   s.Drip = 0;
   if (s.Xoff_wait) {
     s.line.set_dtr(true);
-    sendchar2(s, std::string(1, XON));
+    sendchar2(s, std::string(1, ctl::DC1));
   }
   s.window.set_text(Field::PortDisplay, std::to_string(s.port));
   serve_queue_file(s);
@@ -117,14 +119,14 @@ void Timer5_Timer(Station& s) {
 void PDQComm1_OnComm(Station& s, int event_code) {
   if (event_code != kFlowControlEvent) return;
   s.line.set_dtr(false);
-  sendchar2(s, std::string(1, 19));
+  sendchar2(s, std::string(1, ctl::DC3));
   s.Timer14.start();
 }
 
 void Timer14_Timer(Station& s) {
   s.Timer14.stop();
   s.line.set_dtr(true);
-  sendchar2(s, std::string(1, XON));
+  sendchar2(s, std::string(1, ctl::DC1));
 }
 
 }  // namespace shoplink

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
@@ -10,9 +11,9 @@
 
 namespace shoplink {
 
-namespace {
+using namespace ctl;
 
-constexpr char ETX = 3;
+namespace {
 constexpr int kAckWaitMs = 20000;
 constexpr int kPauseAfterAckMs = 1000;
 // The acknowledgement wait re-checks the line this often; arrivals and timers wake it

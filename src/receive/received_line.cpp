@@ -1,5 +1,6 @@
 #include "receive/received_line.hpp"
 
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "receive/reception.hpp"
@@ -9,9 +10,9 @@
 
 namespace shoplink {
 
-namespace {
+using namespace ctl;
 
-constexpr char SUB = 26;
+namespace {
 constexpr int kHadleyTimeoutMs = 1500;
 
 bool okuma_port(const Station& s) {

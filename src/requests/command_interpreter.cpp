@@ -14,15 +14,6 @@ namespace shoplink {
 
 namespace {
 
-// The request is accepted: after the settling timer the transmission of Filename follows.
-void hand_over_to_transmission(Station& s) {
-  s.mode = Mode::Settling;
-  s.mode_after_purge = 1;
-  s.send_inhibit = 1;
-  s.rx_string.clear();
-  s.Timer10.set_enabled(true);
-}
-
 // An ignored command leaves the mode as it was. The reception timer is armed again so that
 // the station returns to scanning after the port's time-out even when no further character
 // (the LF after a CR) comes to re-arm it.
@@ -114,6 +105,14 @@ void set_up_command(Station& s, CommandParse& p) {
   s.BFQ = "!FQ";
   s.BQQ = "!QQ";
   p.command = s.rx_line;
+}
+
+void hand_over_to_transmission(Station& s) {
+  s.mode = Mode::Settling;
+  s.mode_after_purge = 1;
+  s.send_inhibit = 1;
+  s.rx_string.clear();
+  s.Timer10.set_enabled(true);
 }
 
 void process_command(Station& s) {

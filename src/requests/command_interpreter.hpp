@@ -15,6 +15,9 @@ class Station;
 // poll runs again and send_aborted is cleared.
 void process_command(Station& s);
 
+// The request is accepted: after the settling timer the transmission of Filename follows.
+void hand_over_to_transmission(Station& s);
+
 // The per-call set-up: file type, long names, "/32", AUTOPRINT, the directory lists.
 void set_up_command(Station& s, CommandParse& p);
 

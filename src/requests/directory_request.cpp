@@ -10,6 +10,7 @@
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/site_names.hpp"
+#include "requests/command_interpreter.hpp"
 #include "requests/file_request.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
@@ -49,14 +50,6 @@ class Listing {
   int next_ = 2;
   bool ok_ = true;
 };
-
-void hand_over_to_transmission(Station& s) {
-  s.mode = Mode::Settling;
-  s.mode_after_purge = 1;
-  s.send_inhibit = 1;
-  s.rx_string.clear();
-  s.Timer10.set_enabled(true);
-}
 
 std::vector<std::string> collect_names(const fs::path& dir, const std::string& pattern) {
   std::vector<std::string> names;

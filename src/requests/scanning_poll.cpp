@@ -1,15 +1,16 @@
 #include "requests/scanning_poll.hpp"
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "requests/command_capture.hpp"
 
 namespace shoplink {
 
-namespace {
+using namespace ctl;
 
-constexpr char DC2 = 18, XON = 17;
+namespace {
 
 // A DC2 on its own (or after two spaces, with or without parity) asks for an Xon.
 bool lone_dc2(const std::string& got) {
@@ -22,8 +23,8 @@ void answer_handshakes(Station& s, const std::string& got) {
   for (char ch : got) {
     const int c = ch & 127;
     if (c == DC2 && lone_dc2(got)) {
-      sendchar2(s, std::string(1, XON));
-    } else if (c == XON && !contains(s.cur().code_line, "AB")) {
+      sendchar2(s, std::string(1, DC1));
+    } else if (c == DC1 && !contains(s.cur().code_line, "AB")) {
       // The activity report waits for the machine's Xon; it is sent again on every Xon
       // until the next report replaces it.
       const std::string& report = s.reply_buffer[static_cast<std::size_t>(s.port)];

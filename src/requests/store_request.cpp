@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
@@ -18,10 +19,9 @@ namespace fs = std::filesystem;
 
 namespace shoplink {
 
-namespace {
+using namespace ctl;
 
-constexpr char DC1 = 17;
-constexpr char DC3 = 19;
+namespace {
 constexpr int kSettledReceiveTimeoutMs = 30000;
 constexpr int kHadleyPauseMs = 2500;
 constexpr int kDefaultReceiveTimeoutMs = 5000;

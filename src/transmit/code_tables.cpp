@@ -3,14 +3,15 @@
 #include <bit>
 #include <utility>
 
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 
 namespace shoplink {
 
-namespace {
+using namespace ctl;
 
-constexpr char DC4 = 20;
+namespace {
 
 // RS-244-B tape code (letters, digits, space and the usual punctuation) plus the station's
 // own assignments for the controls and brackets. Every value has odd parity on 8 tracks.
