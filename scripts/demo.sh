@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The ShopLink demo: the station serves a simulated shop of five machines over a
+# The ShopLink demo: the station serves a simulated shop of seven machines over a
 # pseudo-terminal. Shows the system log live and ends with the simulator's summary: what each
-# machine received and whether it decoded to the stored program. Exit status 0 only when
-# every check passed.
+# machine received and whether it decoded to the stored program, and whether the two
+# uploaded programs were stored byte for byte. Exit status 0 only when every check passed.
 #
 #   scripts/demo.sh [BUILD_DIR]      (default: build; `make demo` builds first)
 #   KEEP=1 scripts/demo.sh           keeps the station directory for a look afterwards
@@ -44,7 +44,8 @@ touch "$WORK/SYSTEM.LOG"
 
 echo "== ShopLink demo: station directory $WORK"
 echo "== machines: 1 HAAS (ISO even), 2 BRIDGEPORT (EIA, 4800 baud), 3 MAZAK (asks for a"
-echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA (odd parity)"
+echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA (odd parity),"
+echo "   6 HURCO and 7 MORI (upload programs to the station)"
 
 "$SIM" "$DEMO/demo.scn" --quiet >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!
@@ -83,10 +84,24 @@ TAIL_PID=""
 echo
 echo "== simulator summary"
 sed '/^device: /d' "$WORK/sim.out"
-if [ "$SIM_STATUS" -eq 0 ]; then
-  echo "== demo passed: every machine received exactly its program"
+
+# The uploads: what the machines sent must be on the station's disk, byte for byte.
+STATUS=$SIM_STATUS
+echo "== uploads"
+for upload in 6:U5001.NC:O5001.NC 7:U7002.NC:O7002.NC; do
+  IFS=: read -r port sent stored <<<"$upload"
+  if [ -f "$WORK/$stored" ] && cmp -s "$DEMO/$sent" "$WORK/$stored"; then
+    echo "port $port: $stored stored exactly as the machine sent it ($(wc -c <"$WORK/$stored") bytes): ok"
+  else
+    echo "port $port: $stored FAILED: not stored, or not what the machine sent"
+    STATUS=1
+  fi
+done
+
+if [ "$STATUS" -eq 0 ]; then
+  echo "== demo passed: every machine received exactly its program, both uploads stored exactly"
 else
-  echo "== demo FAILED (simulator status $SIM_STATUS); station output: $WORK/station.out"
+  echo "== demo FAILED (status $STATUS); station output: $WORK/station.out"
   KEEP=1
 fi
-exit "$SIM_STATUS"
+exit "$STATUS"

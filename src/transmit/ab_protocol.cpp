@@ -1,6 +1,7 @@
 #include "transmit/ab_protocol.hpp"
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
@@ -12,8 +13,7 @@ namespace shoplink {
 
 namespace {
 
-constexpr char ETX = 3;
-constexpr char ACK = 6;
+using ctl::ACK, ctl::ETX;
 constexpr int kAckWaitMs = 20000;
 constexpr int kAfterAckPauseMs = 1000;
 // How often the wait looks at the line when nothing else wakes it.

@@ -1,6 +1,7 @@
 #include "transmit/engine.hpp"
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
@@ -14,7 +15,7 @@ namespace shoplink {
 
 namespace {
 
-constexpr char EOT = 4, ETX = 3, DC4 = 20, ESC = 27, SUB = 26;
+using ctl::DC4, ctl::EOT, ctl::ESC, ctl::ETX, ctl::SUB;
 constexpr std::size_t kOkumaTrailerNuls = 100;
 constexpr std::size_t kDisplayLimit = 1024, kDisplayKeep = 512;
 // Longest the closing waits for the line to take the last characters of a completed
@@ -35,8 +36,7 @@ std::string converted(Station& s, std::string text) {
   return code_convert(s, text);
 }
 
-// Waits (yielding) until the line has taken every character written, so that the discard
-// of the closing steps cannot cut off the end of a program that went out completely.
+// Waits (yielding) until the line has taken every character written.
 void drain_output(Station& s) {
   const TimePoint limit = s.loop.now() + kDrainLimit;
   const Duration step = char_time(s);
@@ -59,11 +59,16 @@ void complete(Station& s) {
   s.mode_after_purge = 0;
 }
 
-// Also after a stop or a stall: the line is emptied both ways and the controller's buffer
-// of this port cleared.
+// Also after a stop or a stall: the line is emptied and the controller's buffer of this port
+// cleared. Characters still on their way out are discarded only when the transfer was
+// stopped: after a complete program they are its end (a device that cannot report them, such
+// as a pseudo-terminal, may still hold kilobytes of it).
 void close_transfer(Station& s, bool completed) {
-  if (completed) drain_output(s);
-  s.line.clear_out_buffer();
+  if (completed) {
+    drain_output(s);
+  } else {
+    s.line.clear_out_buffer();
+  }
   s.line.clear_in_buffer();
   sendchar2(s, std::string{DC4, 'Q'});
   s.send_aborted = 0;

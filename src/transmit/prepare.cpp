@@ -1,5 +1,6 @@
 #include "transmit/prepare.hpp"
 
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "transmit/code_tables.hpp"
@@ -9,7 +10,7 @@ namespace shoplink {
 
 namespace {
 
-constexpr char SYN = 22;
+using ctl::SYN;
 constexpr std::size_t kNulRun = 30;
 
 // QRT ENGINEERING keeps program names as ":O1000~PART A"; its controls want "(O1000)PART A".

@@ -1,6 +1,7 @@
 #include "transmit/sending_poll.hpp"
 
 #include "core/character_output.hpp"
+#include "core/control_chars.hpp"
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
@@ -11,7 +12,7 @@
 namespace shoplink {
 
 namespace {
-constexpr int ACK = 6, XON = 17, DC2 = 18, XOFF = 19, DC4 = 20;
+constexpr int ACK = ctl::ACK, XON = ctl::DC1, DC2 = ctl::DC2, XOFF = ctl::DC3;
 }  // namespace
 
 void start_on_xon(Station& s) {
@@ -45,7 +46,7 @@ void receive_poll_sending(Station& s, const std::string& got) {
 
 void receive_poll_settling(Station& s, const std::string& got) {
   if (got.empty()) return;
-  const auto dc4 = got.find(static_cast<char>(DC4));
+  const auto dc4 = got.find(ctl::DC4);
   if (s.mode_after_purge == Mode::Receiving && dc4 != std::string::npos) {
     // The upload has begun while the station was still settling: take it from the DC4 on,
     // at once, so the station is never left settling with no timer to end it.
