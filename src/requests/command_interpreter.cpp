@@ -132,6 +132,10 @@ void process_command(Station& s) {
       dispatch(s, p);
       break;
   }
+  // An accepted request owns the way back to scanning now. A return to scanning still
+  // pending from the transfer before (Timer4, armed 2000 ms earlier when that settling
+  // ended) would otherwise cut this request off when it fires.
+  if (s.mode == Mode::Settling || s.mode == Mode::Receiving) s.Timer4.stop();
   s.rx_line.clear();
   s.Timer13.set_enabled(true);
   s.send_aborted = 0;

@@ -435,3 +435,31 @@ TEST(QueueScenario, AnEmptyFirstLineIsTheCommandTAlone) {
 
 }  // namespace
 }  // namespace shoplink
+
+namespace shoplink {
+namespace {
+
+// A machine that reports an event and asks for a program right after: the return to
+// scanning armed by the event must not cut the request off.
+TEST(RequestAfterEvent, ARequestWithinTheReturnToScanningIsServed) {
+  StationFixture f;
+  f.start();
+  Station& s = f.s();
+  f.write_file("O1234", "G0X0\r\nM30\r\n");
+  ASSERT_TRUE(f.run_until([&] { return f.shop.controller().selected_port() == 3; }, 2000));
+  auto& m = f.shop.machine(3);
+  m.send_command("S");  // beginning of cycle: settling, then Timer4 back to scanning
+  // The event's settling ends after 1000 ms and arms the 2000 ms return to scanning; the
+  // request comes in between.
+  const TimePoint t0 = f.loop.now();
+  f.shop.at(t0 - f.shop.start() + millis(1800), [&] { m.send_command("TO1234"); });
+  f.shop.at(t0 - f.shop.start() + millis(3500), [&] { m.send_xon(); });
+  ASSERT_TRUE(f.run_until(
+      [&] { return f.logged("File " + s.station_dir() + "\\O1234 transmitted"); }, 20000))
+      << "the program was not sent";
+  f.advance_ms(200);
+  EXPECT_NE(m.received_text().find("G0X0"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace shoplink
