@@ -130,27 +130,31 @@ fs::path without_trailing_separator(fs::path p) {
   while (p.has_relative_path() && !p.has_filename()) p = p.parent_path();
   return p;
 }
+}  // namespace
 
-// True when `p` is `root` or lies below it (both absolute and normal).
-bool inside(const fs::path& p, const fs::path& root) {
+bool HostPaths::inside(const fs::path& p, const fs::path& root) {
   const fs::path rel =
       without_trailing_separator(p).lexically_relative(without_trailing_separator(root));
   return !rel.empty() && *rel.begin() != "..";
 }
-}  // namespace
 
-bool HostPaths::confined(std::string_view text) const {
-  if (text.find('\0') != std::string_view::npos) return false;
-  const char drive = drive_of(text);
+bool HostPaths::climbs(std::string_view text) {
+  if (text.find('\0') != std::string_view::npos) return true;
   // "C:..\x" climbs as well as "C:\..\x" once the drive is taken away.
-  const std::string_view rest = drive ? text.substr(2) : text;
+  const std::string_view rest = drive_of(text) ? text.substr(2) : text;
   std::size_t start = 0;
   while (start <= rest.size()) {
     std::size_t end = rest.find_first_of("\\/", start);
     if (end == std::string_view::npos) end = rest.size();
-    if (rest.substr(start, end - start) == "..") return false;
+    if (rest.substr(start, end - start) == "..") return true;
     start = end + 1;
   }
+  return false;
+}
+
+bool HostPaths::confined(std::string_view text) const {
+  if (climbs(text)) return false;
+  const char drive = drive_of(text);
   if (drive && !lookup(std::string(1, drive) + ":")) return false;
   // What is left to check is an absolute host path: it must stay under the station
   // directory or a mapped drive.

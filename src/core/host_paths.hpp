@@ -50,6 +50,10 @@ class HostPaths {
 
   // Drive letter at the start of a station path ("C:\NC" → 'C'), or 0.
   static char drive_of(std::string_view text);
+  // A ".." segment anywhere, also right after a drive ("C:..\x"), or a NUL.
+  static bool climbs(std::string_view text);
+  // `p` is `root` or lies below it (both absolute; lexical, no links followed).
+  static bool inside(const std::filesystem::path& p, const std::filesystem::path& root);
 
  private:
   static std::string key(std::string_view name);
