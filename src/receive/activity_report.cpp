@@ -7,6 +7,7 @@
 #include "core/station.hpp"
 #include "core/text.hpp"
 #include "log/system_log.hpp"
+#include "transmit/ab_protocol.hpp"
 #include "transmit/prepare.hpp"
 
 namespace shoplink {
@@ -14,42 +15,11 @@ namespace shoplink {
 using namespace ctl;
 
 namespace {
-constexpr int kAckWaitMs = 20000;
-constexpr int kPauseAfterAckMs = 1000;
-// The acknowledgement wait re-checks the line this often; arrivals and timers wake it
-// earlier.
-constexpr Duration kAckRecheck = millis(10);
 
 std::string prepared(Station& s, const std::vector<std::string>& lines) {
   std::string out;
   for (const auto& l : lines) out += prepare2send(s, l);
   return out;
-}
-
-// Reads the port one character at a time until an ACK arrives or Timer16 runs out. The
-// receive poll is held meanwhile so that the acknowledgement cannot be taken (and thrown
-// away) by it.
-bool wait_for_ack(Station& s) {
-  const bool poll_was_on = s.Timer13.enabled();
-  s.Timer13.stop();
-  s.Timer16.set_interval(kAckWaitMs);
-  s.Timer16.start();
-  s.line.set_input_len(1);
-  while (s.Timer16.enabled() && s.gotAK != 1) {
-    s.loop.yield(kAckRecheck);
-    while (s.gotAK != 1 && s.line.is_open() && s.line.in_buffer_count() > 0) {
-      const std::string got = s.line.read();
-      if (got.empty()) break;
-      if ((static_cast<unsigned char>(got[0]) & 127) == 6) {
-        s.gotAK = 1;
-        s.inputtext += "<AK>";
-      }
-    }
-  }
-  s.line.set_input_len(0);
-  s.Timer16.stop();
-  if (poll_was_on) s.Timer13.start();
-  return s.gotAK == 1;
 }
 
 void ab_report(Station& s, const std::string& report_name, const std::string& p,
@@ -68,11 +38,7 @@ void ab_report(Station& s, const std::string& report_name, const std::string& p,
                                       ";(@ Program end)",
                                   }) +
                          std::string(1, ETX);
-  if (wait_for_ack(s)) {
-    s.gotAK = 0;
-    clear_RX_buffer(s);
-    s.Timer16.one_shot_delay(kPauseAfterAckMs);
-    s.Timer16.set_interval(kAckWaitMs);
+  if (await_ack(s)) {
     sendchar(s, s.reply_buffer[port]);
     s.reply_buffer[port].clear();
   } else {

@@ -42,40 +42,38 @@ void abort_without_ack(Station& s) {
 
 }  // namespace
 
+bool await_ack(Station& s) {
+  const bool poll_was_on = s.Timer13.enabled();
+  s.Timer13.stop();
+  s.Timer16.set_interval(kAckWaitMs);
+  s.Timer16.start();
+  while (s.Timer16.enabled() && s.gotAK != 1 && s.send_aborted != 1) {
+    s.loop.yield(kAckPoll);
+    s.line.set_input_len(1);
+    while (s.gotAK != 1 && s.line.is_open() && s.line.in_buffer_count() > 0) {
+      const std::string got = s.line.read();
+      if (got.empty()) break;
+      if ((static_cast<unsigned char>(got[0]) & 127) == ACK) {
+        s.gotAK = 1;
+        s.inputtext += "<AK>";
+      }
+    }
+    s.line.set_input_len(0);
+  }
+  s.Timer16.stop();
+  if (poll_was_on) s.Timer13.start();
+  if (s.gotAK != 1) return false;
+  s.gotAK = 0;
+  clear_RX_buffer(s);
+  s.Timer16.one_shot_delay(kAfterAckPauseMs);
+  s.Timer16.set_interval(kAckWaitMs);
+  return true;
+}
+
 bool wait_for_ack(Station& s) {
-  bool acked = false, stopped = false;
-  hold_stall_timeout(s, [&] {
-    s.Timer16.set_interval(kAckWaitMs);
-    s.Timer16.start();
-    while (s.Timer16.enabled()) {
-      s.loop.yield(kAckPoll);
-      if (s.line.in_buffer_count() > 0) {
-        s.line.set_input_len(1);
-        const std::string got = s.line.read();
-        if (!got.empty() && (static_cast<unsigned char>(got[0]) & 127) == ACK) {
-          s.gotAK = 1;
-          s.inputtext += "<AK>";
-        }
-        s.line.set_input_len(0);
-      }
-      // An ACK the character output read while the header went out counts as well.
-      if (s.gotAK == 1) {
-        s.Timer16.stop();
-        acked = true;
-        clear_RX_buffer(s);
-      } else if (s.send_aborted == 1) {
-        // Stopped meanwhile: no reason to sit out the rest of the 20 s.
-        s.Timer16.stop();
-        stopped = true;
-      }
-    }
-    if (acked) {
-      s.gotAK = 0;
-      s.Timer16.one_shot_delay(kAfterAckPauseMs);
-      s.Timer16.set_interval(kAckWaitMs);
-    }
-  });
-  if (!acked && !stopped) abort_without_ack(s);
+  bool acked = false;
+  hold_stall_timeout(s, [&] { acked = await_ack(s); });
+  if (!acked && s.send_aborted != 1) abort_without_ack(s);
   return acked;
 }
 

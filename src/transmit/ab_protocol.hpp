@@ -24,8 +24,15 @@ enum class AbVerdict {
 // file, send a header and wait for the control's ACK.
 AbVerdict apply_ab_rules(Station& s, AbState& ab, std::string& line);
 
-// Waits up to 20 s for the control's ACK, then pauses 1000 ms; without an ACK the transfer
-// is aborted (log 23). True when the ACK came.
+// The acknowledgement wait of AB controls, shared by transmissions and activity reports:
+// up to 20 s (Timer16) for the control's ACK, reading the line one character at a time
+// (an ACK already noted in gotAK counts; a stop ends the wait). The receive poll is held
+// meanwhile so it cannot take the ACK. After an ACK: gotAK cleared, the receive buffer
+// cleared and a 1000 ms pause. True when the ACK came.
+bool await_ack(Station& s);
+
+// The transmission's wait: await_ack with the stall time-out held; without an ACK (and
+// without a stop) the transfer is aborted (log 23).
 bool wait_for_ack(Station& s);
 
 }  // namespace shoplink
