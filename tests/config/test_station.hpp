@@ -14,6 +14,7 @@
 #include "core/station.hpp"
 #include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
+#include "support/line_station.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/recorder.hpp"
 
@@ -36,16 +37,8 @@ class ViewerWindow final : public WindowModel {
   int loads = 0;
 };
 
-struct TestStation {
-  TempDir dir;
-  VirtualClock clock{LocalTime{2026, 3, 9, 14, 5, 7}};
-  VirtualLoop loop{clock};
-  FakeLine line;
-  ViewerWindow window;
-  RecordingDialogs dialogs;
-  RecordingPlatform platform;
-  HostPaths paths{dir.path()};
-  Station s{{loop, line, window, dialogs, platform, paths}};
+struct TestStation : LineStation<FakeLine, ViewerWindow> {
+  TestStation() : LineStation(LocalTime{2026, 3, 9, 14, 5, 7}) {}
 
   std::filesystem::path file(const std::string& name) const { return dir.path() / name; }
   void write(const std::string& name, const std::string& bytes) const {

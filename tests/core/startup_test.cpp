@@ -5,36 +5,21 @@
 #include "core/host_paths.hpp"
 #include "core/station.hpp"
 #include "core/virtual_loop.hpp"
-#include "support/fake_line.hpp"
+#include "support/line_station.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/recorder.hpp"
 
 namespace shoplink {
 namespace {
 
-using testing::FakeLine;
-using testing::TempDir;
-
-struct StartupTest : ::testing::Test {
-  TempDir dir;
-  VirtualClock clock;
-  VirtualLoop loop{clock};
-  HostPaths paths{dir.path()};
-  FakeLine line;
-  RecordingWindow window;
-  RecordingDialogs dialogs;
-  RecordingPlatform platform;
-  std::unique_ptr<Station> station;
-
+struct StartupTest : ::testing::Test, testing::LineStation<> {
   StartupTest() { dir.write("DNCDATA", "COM1:9600\r\n\r\nSYSTEM.LOG\r\n9600 (LATHE)\r\n0\r\n"); }
   Station& start() {
-    station =
-        std::make_unique<Station>(StationServices{loop, line, window, dialogs, platform, paths});
-    startup(*station);
-    return *station;
+    startup(s);
+    return s;
   }
   void type(const std::string& keys) {
-    for (char c : keys) key_press(*station, static_cast<unsigned char>(c));
+    for (char c : keys) key_press(s, static_cast<unsigned char>(c));
   }
 };
 

@@ -11,23 +11,14 @@
 #include "core/station.hpp"
 #include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
+#include "support/line_station.hpp"
 #include "support/temp_dir.hpp"
 #include "transmit/code_tables.hpp"
 #include "ui/recorder.hpp"
 
 namespace shoplink::testing {
 
-struct UploadRig {
-  TempDir dir;
-  VirtualClock clock{LocalTime{2026, 12, 7, 6, 45, 30}};
-  VirtualLoop loop{clock};
-  FakeLine line;
-  RecordingWindow window;
-  RecordingDialogs dialogs;
-  RecordingPlatform platform;
-  HostPaths paths{dir.path()};
-  Station s{{loop, line, window, dialogs, platform, paths}};
-
+struct UploadRig : LineStation<> {
   explicit UploadRig(int port = 1) {
     std::filesystem::create_directories(dir.path() / "UP");
     std::filesystem::create_directories(dir.path() / "NC");

@@ -14,23 +14,14 @@
 #include "core/virtual_loop.hpp"
 #include "requests/command_interpreter.hpp"
 #include "support/fake_line.hpp"
+#include "support/line_station.hpp"
 #include "support/temp_dir.hpp"
 #include "transmit/code_tables.hpp"
 #include "ui/recorder.hpp"
 
 namespace shoplink::testing {
 
-struct RequestStation : ::testing::Test {
-  TempDir dir;
-  VirtualClock clock;
-  VirtualLoop loop{clock};
-  FakeLine line;
-  RecordingWindow window;
-  RecordingDialogs dialogs;
-  RecordingPlatform platform;
-  HostPaths paths{dir.path()};
-  Station s{StationServices{loop, line, window, dialogs, platform, paths}};
-
+struct RequestStation : ::testing::Test, LineStation<> {
   RequestStation() {
     build_code_tables(s);
     s.config.log_path = s.station_file("SYSTEM.LOG");
@@ -53,17 +44,6 @@ struct RequestStation : ::testing::Test {
     s.mode = Mode::Scanning;
     s.rx_line = text;
     process_command(s);
-  }
-
-  std::vector<std::string> log_messages() const {
-    std::vector<std::string> out;
-    std::ifstream in(paths.host_path(s.config.log_path), std::ios::binary);
-    for (std::string l; std::getline(in, l);) {
-      if (!l.empty() && l.back() == '\r') l.pop_back();
-      if (l.size() >= 21) l.erase(l.size() - 21);  // "mm-dd-yyyy @ hh:mm:ss"
-      out.push_back(trim_trailing_blanks(l));
-    }
-    return out;
   }
 };
 

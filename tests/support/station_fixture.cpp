@@ -7,6 +7,7 @@
 
 #include "core/startup.hpp"
 #include "core/text.hpp"
+#include "support/line_station.hpp"
 
 namespace shoplink::testing {
 
@@ -68,13 +69,7 @@ std::vector<std::string> StationFixture::log_lines() const {
 }
 
 std::vector<std::string> StationFixture::log_messages() const {
-  std::vector<std::string> out;
-  for (auto l : log_lines()) {
-    // message, padding, "mm-dd-yyyy @ hh:mm:ss" (21 characters)
-    if (l.size() >= 21) l.erase(l.size() - 21);
-    out.push_back(trim_trailing_blanks(l));
-  }
-  return out;
+  return log_messages_of(paths.host_path(station->config.log_path));
 }
 
 bool StationFixture::logged(const std::string& message) const {

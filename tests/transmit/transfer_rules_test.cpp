@@ -8,6 +8,7 @@
 #include "core/station.hpp"
 #include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
+#include "support/line_station.hpp"
 #include "support/temp_dir.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/send_file.hpp"
@@ -52,16 +53,9 @@ class PromptingLine final : public SerialPort {
 };
 
 template <class Line>
-struct Bench {
-  TempDir dir;
-  VirtualClock clock;
-  VirtualLoop loop{clock};
-  Line line;
-  RecordingWindow window;
-  RecordingDialogs dialogs;
-  RecordingPlatform platform;
-  HostPaths paths{dir.path()};
-  Station s{{loop, line, window, dialogs, platform, paths}};
+struct Bench : testing::LineStation<Line> {
+  using testing::LineStation<Line>::s;
+  using testing::LineStation<Line>::dir;
 
   Bench() {
     build_code_tables(s.codes);
