@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <iostream>
 
-#include "core/clock.hpp"
-#include "core/host_paths.hpp"
-#include "core/posix_serial_port.hpp"
-#include "core/real_loop.hpp"
-#include "core/startup.hpp"
-#include "core/station.hpp"
+#include "base/clock.hpp"
+#include "base/host_paths.hpp"
+#include "base/posix_serial_port.hpp"
+#include "base/real_loop.hpp"
+#include "station/startup.hpp"
+#include "station/wired_station.hpp"
 #include "ui/headless.hpp"
 
 namespace fs = std::filesystem;
@@ -48,7 +48,7 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   HeadlessWindow window(clock, std::cout, std::cerr, verbose);
   HeadlessDialogs dialogs(std::cerr);
   PosixPlatform platform;
-  Station station({loop, line, window, dialogs, platform, paths});
+  WiredStation station({loop, line, window, dialogs, platform, paths});
   station.exit_on_scan_failure = true;
 
   bool stopped = false;

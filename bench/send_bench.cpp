@@ -10,10 +10,10 @@
 #include <random>
 #include <string>
 
-#include "core/host_paths.hpp"
-#include "core/station.hpp"
-#include "core/virtual_loop.hpp"
+#include "base/host_paths.hpp"
+#include "base/virtual_loop.hpp"
 #include "shop.hpp"
+#include "station/wired_station.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/send_file.hpp"
 #include "ui/window_state.hpp"
@@ -97,7 +97,7 @@ void BM_SendEfficiencySimulatedLine(benchmark::State& state) {
     NullWindow window;
     NullDialogs dialogs;
     NullPlatform platform;
-    Station s({loop, shop.line(), window, dialogs, platform, paths});
+    WiredStation s({loop, shop.line(), window, dialogs, platform, paths});
     shop.line().set_settings(std::to_string(baud) + ",N,8,1");
     shop.line().open();
     ready_to_send(s, s.station_file("O1"));
@@ -170,7 +170,7 @@ void BM_SendStreamingLargeProgram(benchmark::State& state) {
     NullWindow window;
     NullDialogs dialogs;
     NullPlatform platform;
-    Station s({loop, line, window, dialogs, platform, paths});
+    WiredStation s({loop, line, window, dialogs, platform, paths});
     line.open();
     ready_to_send(s, s.station_file("BIG"));
     s.Timer13.start();  // the poll keeps ticking during a transfer, as in service

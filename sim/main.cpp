@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "core/clock.hpp"
-#include "core/real_loop.hpp"
+#include "base/clock.hpp"
+#include "base/real_loop.hpp"
 #include "pty_link.hpp"
 #include "scenario.hpp"
 #include "shop.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/event_loop.hpp"
+#include "base/event_loop.hpp"
 #include "port_controller.hpp"
 #include "sim_types.hpp"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/event_loop.hpp"
+#include "base/event_loop.hpp"
 #include "host_link.hpp"
 #include "sim_types.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/real_loop.hpp"
+#include "base/real_loop.hpp"
 #include "host_link.hpp"
 #include "port_controller.hpp"
 

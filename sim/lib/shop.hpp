@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "core/event_loop.hpp"
-#include "core/virtual_loop.hpp"
+#include "base/event_loop.hpp"
+#include "base/virtual_loop.hpp"
 #include "machine.hpp"
 #include "port_controller.hpp"
 #include "sim_line.hpp"

@@ -6,8 +6,8 @@
 #include <deque>
 #include <string>
 
-#include "core/event_loop.hpp"
-#include "core/serial_port.hpp"
+#include "base/event_loop.hpp"
+#include "base/serial_port.hpp"
 #include "host_link.hpp"
 #include "port_controller.hpp"
 #include "sim_types.hpp"

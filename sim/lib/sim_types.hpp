@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "core/clock.hpp"
+#include "base/clock.hpp"
 
 namespace shoplink::sim {
 

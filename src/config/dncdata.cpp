@@ -7,10 +7,10 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text.hpp"
+#include "core/code_types.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
-#include "transmit/code_tables.hpp"
 #include "ui/main_window.hpp"
 
 namespace fs = std::filesystem;

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace fs = std::filesystem;
 

@@ -1,9 +1,9 @@
 #include "core/character_output.hpp"
 
-#include "core/control_chars.hpp"
-#include "core/scanning_cycle.hpp"
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
+#include "core/scan_selection.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 

@@ -3,7 +3,7 @@
 // `sendchar2` and `sendchar` are the only two ways any part of the station writes to the line.
 #include <string_view>
 
-#include "core/clock.hpp"
+#include "base/clock.hpp"
 
 namespace shoplink {
 class Station;

@@ -1,7 +1,5 @@
 #include "core/station.hpp"
 
-#include "core/timers.hpp"
-
 namespace shoplink {
 
 Station::Station(StationServices s)
@@ -10,8 +8,6 @@ Station::Station(StationServices s)
       window(s.window),
       dialogs(s.dialogs),
       platform(s.platform),
-      paths(s.paths) {
-  create_timers(*this);
-}
+      paths(s.paths) {}
 
 }  // namespace shoplink

@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "config/station_config.hpp"
-#include "core/event_loop.hpp"
-#include "core/file_table.hpp"
-#include "core/host_paths.hpp"
-#include "core/serial_port.hpp"
+#include "base/event_loop.hpp"
+#include "base/file_table.hpp"
+#include "base/host_paths.hpp"
+#include "base/serial_port.hpp"
+#include "core/code_types.hpp"
+#include "core/station_config.hpp"
 #include "core/station_state.hpp"
-#include "transmit/code_tables.hpp"
 #include "ui/main_window.hpp"
 
 namespace shoplink {
@@ -63,7 +63,8 @@ class Station : public StationState {
   FileTable files;
   std::optional<PendingUpload> pending_upload;
 
-  // The main window's timers (intervals and handlers: timer_table.cpp).
+  // The main window's timers (intervals and handlers: station/timer_table.cpp,
+  // wired by WiredStation).
   Timer Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10;
   Timer Timer11, Timer12, Timer13, Timer14, Timer15, Timer16, Timer17, Timer18, Timer19;
   Timer Timer20;

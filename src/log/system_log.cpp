@@ -5,9 +5,9 @@
 #include <set>
 #include <system_error>
 
-#include "core/clock.hpp"
+#include "base/clock.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace fs = std::filesystem;
 

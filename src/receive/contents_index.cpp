@@ -4,9 +4,9 @@
 #include <memory>
 #include <system_error>
 
-#include "core/file_table.hpp"
+#include "base/file_table.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "requests/command_interpreter.hpp"
 #include "requests/request_paths.hpp"
 

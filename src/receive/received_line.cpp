@@ -1,8 +1,8 @@
 #include "receive/received_line.hpp"
 
-#include "core/control_chars.hpp"
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "receive/reception.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"

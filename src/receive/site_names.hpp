@@ -1,8 +1,8 @@
 #pragma once
 // The sites whose own conventions change uploads, listings and activity records: each is a
 // substring of the configured customer name, compared upper-cased.
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink::site {
 

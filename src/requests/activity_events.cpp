@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "receive/site_names.hpp"
 

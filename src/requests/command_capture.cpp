@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "requests/command_interpreter.hpp"
 

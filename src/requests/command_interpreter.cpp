@@ -1,7 +1,7 @@
 #include "requests/command_interpreter.hpp"
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "requests/activity_events.hpp"
 #include "requests/command_markers.hpp"

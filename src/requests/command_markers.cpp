@@ -1,7 +1,7 @@
 #include "requests/command_markers.hpp"
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "core/file_table.hpp"
+#include "base/file_table.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/site_names.hpp"

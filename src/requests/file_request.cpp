@@ -4,8 +4,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"

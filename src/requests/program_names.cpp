@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "requests/file_request.hpp"
 #include "requests/request_paths.hpp"
 

@@ -1,9 +1,9 @@
 #include "requests/scanning_poll.hpp"
 
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/character_output.hpp"
-#include "core/control_chars.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "requests/command_capture.hpp"
 
 namespace shoplink {

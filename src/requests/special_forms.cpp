@@ -1,7 +1,7 @@
 #include "requests/special_forms.hpp"
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 

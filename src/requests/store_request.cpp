@@ -3,10 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/character_output.hpp"
-#include "core/control_chars.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/received_line.hpp"

@@ -3,9 +3,9 @@
 #include <bit>
 #include <utility>
 
-#include "core/control_chars.hpp"
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 
@@ -30,28 +30,6 @@ constexpr std::pair<int, std::uint8_t> kEia[] = {
 constexpr std::uint8_t kEiaParityTrack = 0x10;
 
 }  // namespace
-
-int code_type_of(std::string_view code_line) {
-  const double v = val(code_line);
-  // Far outside any table: keep it clearly invalid without overflowing an int.
-  if (v > 1e6 || v < -1e6) return v > 0 ? 1000000 : -1000000;
-  return static_cast<int>(round_int(v));
-}
-
-std::string code_type_name(int type) {
-  switch (type) {
-    case 0:
-      return "ISO/Ascii (even)";
-    case 1:
-      return "ASCII (odd )";
-    case 2:
-      return "ASCII (none)";
-    case 3:
-      return "EIA RS244-B";
-    default:
-      return {};
-  }
-}
 
 void build_code_tables(CodeTables& codes) {
   auto& send = codes.send;

@@ -1,30 +1,13 @@
 #pragma once
-// Send and receive code tables and the port controller's command strings; built once at
-// start-up and read-only afterwards.
-#include <array>
-#include <cstdint>
+// Builds the send and receive code tables and the port controller's command strings at
+// start-up, and converts text through the current port's send table.
 #include <string>
-#include <string_view>
+
+#include "core/code_types.hpp"
 
 namespace shoplink {
 
 class Station;
-
-struct CodeTables {
-  std::array<std::array<std::uint8_t, 256>, 6> send{};     // by code type 0..5
-  std::array<std::array<std::uint8_t, 256>, 3> receive{};  // by receive code 0..2
-  std::array<std::string, 71> controller_codes{};
-};
-
-inline constexpr int kCodeTypes = 6;
-// Receive rows (`rx_code`).
-inline constexpr int kRxStripParity = 0, kRxEia = 1, kRxNumeric = 2;
-
-// The code type a code line names: its leading number, rounded (no number gives 0). May lie
-// outside 0..5; the DNCDATA reader refuses such a port.
-int code_type_of(std::string_view code_line);
-// "ISO/Ascii (even)", "ASCII (odd )", "ASCII (none)", "EIA RS244-B"; empty for 4, 5 and others.
-std::string code_type_name(int type);
 
 // Fills the send rows of the six code types, the three receive rows and the controller's
 // command strings.

@@ -1,9 +1,9 @@
 #include "transmit/engine.hpp"
 
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/character_output.hpp"
-#include "core/control_chars.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "transmit/ab_protocol.hpp"
 #include "transmit/code_tables.hpp"

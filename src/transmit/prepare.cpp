@@ -1,8 +1,8 @@
 #include "transmit/prepare.hpp"
 
-#include "core/control_chars.hpp"
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/transfer_controls.hpp"
 

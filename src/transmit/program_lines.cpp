@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/file_table.hpp"
+#include "base/file_table.hpp"
 #include "core/station.hpp"
 #include "requests/command_capture.hpp"
 

@@ -6,9 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/engine.hpp"

@@ -1,9 +1,9 @@
 #include "transmit/sending_poll.hpp"
 
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
 #include "core/character_output.hpp"
-#include "core/control_chars.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"

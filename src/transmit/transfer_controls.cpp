@@ -1,7 +1,7 @@
 #include "transmit/transfer_controls.hpp"
 
+#include "base/text.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 

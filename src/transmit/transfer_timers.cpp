@@ -1,8 +1,8 @@
 #include "transmit/transfer_timers.hpp"
 
-#include "core/scanning_cycle.hpp"
+#include "base/text.hpp"
+#include "core/scan_selection.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
 #include "log/system_log.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"

@@ -8,7 +8,7 @@
 #include <csignal>
 #include <ostream>
 
-#include "core/text.hpp"
+#include "base/text.hpp"
 
 extern char** environ;
 

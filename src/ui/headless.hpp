@@ -5,7 +5,7 @@
 #include <deque>
 #include <iosfwd>
 
-#include "core/clock.hpp"
+#include "base/clock.hpp"
 #include "ui/window_state.hpp"
 
 namespace shoplink {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "config/test_station.hpp"
-#include "core/startup.hpp"
+#include "station/startup.hpp"
 
 namespace shoplink {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "core/host_paths.hpp"
-#include "core/serial_port.hpp"
+#include "base/host_paths.hpp"
+#include "base/serial_port.hpp"
+#include "base/virtual_loop.hpp"
 #include "core/station.hpp"
-#include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
 #include "support/line_station.hpp"
 #include "support/temp_dir.hpp"

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/text.hpp"
 #include "config/test_station.hpp"
-#include "core/text.hpp"
 
 namespace shoplink {
 namespace {

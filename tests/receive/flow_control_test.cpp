@@ -5,9 +5,9 @@
 
 #include <cstdio>
 
-#include "core/station.hpp"
-#include "core/virtual_loop.hpp"
+#include "base/virtual_loop.hpp"
 #include "receive/reception.hpp"
+#include "station/wired_station.hpp"
 #include "support/temp_dir.hpp"
 #include "transmit/code_tables.hpp"
 #include "ui/recorder.hpp"
@@ -97,7 +97,7 @@ TEST(FlowControl, FastMachineIsHeldAndReleasedAndNothingIsLost) {
   RecordingDialogs dialogs;
   RecordingPlatform platform;
   HostPaths paths{dir.path()};
-  Station s{{loop, line, window, dialogs, platform, paths}};
+  WiredStation s{{loop, line, window, dialogs, platform, paths}};
   build_code_tables(s);
   s.config.log_path = s.station_file("SHOPLINK.LOG");
   s.ports[1].receive_dir = s.station_file("");

@@ -7,9 +7,9 @@
 #include <iterator>
 #include <string>
 
-#include "core/host_paths.hpp"
+#include "base/host_paths.hpp"
+#include "base/virtual_loop.hpp"
 #include "core/station.hpp"
-#include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
 #include "support/line_station.hpp"
 #include "support/temp_dir.hpp"

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/host_paths.hpp"
+#include "base/host_paths.hpp"
+#include "base/text.hpp"
+#include "base/virtual_loop.hpp"
 #include "core/station.hpp"
-#include "core/text.hpp"
-#include "core/virtual_loop.hpp"
 #include "requests/command_interpreter.hpp"
 #include "support/fake_line.hpp"
 #include "support/line_station.hpp"

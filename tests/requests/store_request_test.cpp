@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/text.hpp"
+#include "base/text.hpp"
 #include "receive/upload_rig.hpp"
 
 namespace shoplink {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/character_output.hpp"
-#include "core/startup.hpp"
+#include "station/startup.hpp"
 #include "support/station_fixture.hpp"
 #include "ui/scan_failure.hpp"
 

@@ -8,8 +8,8 @@
 
 #include <chrono>
 
-#include "core/clock.hpp"
-#include "core/real_loop.hpp"
+#include "base/clock.hpp"
+#include "base/real_loop.hpp"
 #include "shop.hpp"
 #include "shop_fixture.hpp"
 

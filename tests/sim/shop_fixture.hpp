@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/virtual_loop.hpp"
+#include "base/virtual_loop.hpp"
 #include "shop.hpp"
 
 namespace shoplink::sim::testing {

@@ -2,7 +2,7 @@
 // A minimal in-memory host line for tests that do not need the simulated shop.
 #include <string>
 
-#include "core/serial_port.hpp"
+#include "base/serial_port.hpp"
 
 namespace shoplink::testing {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "core/host_paths.hpp"
-#include "core/station.hpp"
-#include "core/text.hpp"
-#include "core/virtual_loop.hpp"
+#include "base/host_paths.hpp"
+#include "base/text.hpp"
+#include "base/virtual_loop.hpp"
+#include "station/wired_station.hpp"
 #include "support/fake_line.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/recorder.hpp"
@@ -41,7 +41,7 @@ struct LineStation {
   RecordingDialogs dialogs;
   RecordingPlatform platform;
   HostPaths paths{dir.path()};
-  Station s{{loop, line, window, dialogs, platform, paths}};
+  WiredStation s{{loop, line, window, dialogs, platform, paths}};
 
   std::vector<std::string> log_messages() const {
     return log_messages_of(paths.host_path(s.config.log_path));

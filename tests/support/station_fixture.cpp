@@ -5,8 +5,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/startup.hpp"
-#include "core/text.hpp"
+#include "base/text.hpp"
+#include "station/startup.hpp"
+#include "station/wired_station.hpp"
 #include "support/line_station.hpp"
 
 namespace shoplink::testing {
@@ -35,7 +36,7 @@ std::string default_dncdata() {
 
 StationFixture::StationFixture(const std::string& dncdata) : paths(dir.path()), shop(loop) {
   dir.write("DNCDATA", dncdata);
-  station = std::make_unique<Station>(
+  station = std::make_unique<WiredStation>(
       StationServices{loop, shop.line(), window, dialogs, platform, paths});
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/host_paths.hpp"
+#include "base/host_paths.hpp"
+#include "base/virtual_loop.hpp"
 #include "core/station.hpp"
-#include "core/virtual_loop.hpp"
 #include "shop.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/recorder.hpp"

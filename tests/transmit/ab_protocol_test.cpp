@@ -2,7 +2,7 @@
 // acknowledgement, then a one-second pause; without it the transfer ends after 20 s.
 #include <gtest/gtest.h>
 
-#include "core/text.hpp"
+#include "base/text.hpp"
 #include "transmit/transmit_story.hpp"
 
 namespace shoplink {

@@ -2,7 +2,7 @@
 // with its end of block, the trailer; the station then returns to scanning.
 #include <gtest/gtest.h>
 
-#include "core/text.hpp"
+#include "base/text.hpp"
 #include "transmit/transmit_story.hpp"
 
 namespace shoplink {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <functional>
 
+#include "base/virtual_loop.hpp"
 #include "core/station.hpp"
-#include "core/virtual_loop.hpp"
 #include "support/fake_line.hpp"
 #include "support/line_station.hpp"
 #include "support/temp_dir.hpp"

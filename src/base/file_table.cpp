@@ -1,0 +1,61 @@
+#include "base/file_table.hpp"
+
+#include <cerrno>
+
+namespace shoplink {
+
+std::int16_t FileTable::freefile() const {
+  std::int16_t n = 1;
+  while (files_.count(n)) ++n;
+  return n;
+}
+
+bool FileTable::open(std::int16_t n, const std::filesystem::path& path, FileMode mode) {
+  close(n);
+  const char* m = mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "ab";
+  errno = 0;
+  std::FILE* f = std::fopen(path.c_str(), m);
+  if (!f) {
+    last_error_ = errno ? errno : EIO;
+    return false;
+  }
+  last_error_ = 0;
+  files_[n] = f;
+  return true;
+}
+
+std::FILE* FileTable::get(std::int16_t n) const {
+  auto it = files_.find(n);
+  return it == files_.end() ? nullptr : it->second;
+}
+
+void FileTable::close(std::int16_t n) {
+  auto it = files_.find(n);
+  if (it == files_.end()) return;
+  std::fclose(it->second);
+  files_.erase(it);
+}
+
+void FileTable::close_all() {
+  for (auto& [n, f] : files_) std::fclose(f);
+  files_.clear();
+}
+
+bool FileTable::read_line(std::FILE* f, std::string& line) {
+  line.clear();
+  int c = std::getc(f);
+  if (c == EOF) return false;
+  while (c != EOF) {
+    if (c == '\n') break;
+    if (c == '\r') {
+      int d = std::getc(f);
+      if (d != '\n' && d != EOF) std::ungetc(d, f);
+      break;
+    }
+    line.push_back(static_cast<char>(c));
+    c = std::getc(f);
+  }
+  return true;
+}
+
+}  // namespace shoplink

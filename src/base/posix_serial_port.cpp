@@ -1,0 +1,224 @@
+#include "base/posix_serial_port.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace shoplink {
+
+namespace {
+bool speed_for(long baud, speed_t& out) {
+  switch (baud) {
+    case 110:
+      out = B110;
+      return true;
+    case 134:
+    case 135:
+      out = B134;
+      return true;
+    case 150:
+      out = B150;
+      return true;
+    case 300:
+      out = B300;
+      return true;
+    case 600:
+      out = B600;
+      return true;
+    case 1200:
+      out = B1200;
+      return true;
+    case 2400:
+      out = B2400;
+      return true;
+    case 4800:
+      out = B4800;
+      return true;
+    case 9600:
+      out = B9600;
+      return true;
+    case 19200:
+      out = B19200;
+      return true;
+    case 38400:
+      out = B38400;
+      return true;
+    case 57600:
+      out = B57600;
+      return true;
+    case 115200:
+      out = B115200;
+      return true;
+    default:
+      return false;
+  }
+}
+}  // namespace
+
+PosixSerialPort::PosixSerialPort(RealLoop& loop,
+                                 std::function<std::string(const std::string&)> device_for)
+    : loop_(loop), device_for_(std::move(device_for)) {}
+
+PosixSerialPort::~PosixSerialPort() {
+  if (is_open()) do_close();
+}
+
+bool PosixSerialPort::do_open() {
+  open_error_.clear();
+  device_ = device_for_(port_number());
+  speed_t speed;
+  if (!speed_for(settings_baud(settings()), speed)) {
+    open_error_ = "unsupported line settings " + settings();
+    return false;
+  }
+  int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    open_error_ = device_ + ": " + std::strerror(errno);
+    return false;
+  }
+  termios tio{};
+  if (::tcgetattr(fd, &tio) != 0) {
+    open_error_ = device_ + ": not a terminal device";
+    ::close(fd);
+    return false;
+  }
+  ::cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  ::cfsetispeed(&tio, speed);
+  ::cfsetospeed(&tio, speed);
+  if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+    open_error_ = device_ + ": " + std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  apply_rts(rts());
+  apply_dtr(dtr());
+  watch_ = loop_.add_watch(fd_, 0, [this](short) { flush_pending(); });
+  return true;
+}
+
+void PosixSerialPort::do_close() {
+  if (watch_ >= 0) loop_.remove_watch(watch_);
+  watch_ = -1;
+  ::close(fd_);
+  fd_ = -1;
+  pending_.clear();
+  pending_head_ = 0;
+}
+
+void PosixSerialPort::set_modem_line(int bit, bool on) {
+  if (fd_ < 0) return;
+  // Fails with ENOTTY/EINVAL on a pseudo-terminal: there is no such line to drive.
+  ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+void PosixSerialPort::apply_dtr(bool on) {
+  set_modem_line(TIOCM_DTR, on);
+}
+void PosixSerialPort::apply_rts(bool on) {
+  set_modem_line(TIOCM_RTS, on);
+}
+
+bool PosixSerialPort::cts() {
+  if (fd_ < 0) return false;
+  int bits = 0;
+  if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;  // no modem lines: treat CTS as on
+  return (bits & TIOCM_CTS) != 0;
+}
+
+int PosixSerialPort::in_buffer_count() {
+  if (fd_ < 0) return 0;
+  int n = 0;
+  if (::ioctl(fd_, FIONREAD, &n) != 0) return 0;
+  return n;
+}
+
+void PosixSerialPort::clear_in_buffer() {
+  if (fd_ < 0) return;
+  ::tcflush(fd_, TCIFLUSH);
+  // A pseudo-terminal may ignore the flush: drain what is readable now, but no more than
+  // was waiting, so a sender that never pauses cannot hold the station here.
+  int left = std::max(in_buffer_count(), 0);
+  char buf[4096];
+  while (left > 0) {
+    ssize_t n = ::read(fd_, buf, std::min(sizeof buf, static_cast<std::size_t>(left)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    left -= static_cast<int>(n);
+  }
+}
+
+int PosixSerialPort::out_buffer_count() {
+  if (fd_ < 0) return 0;
+  flush_pending();
+  int n = 0;
+  if (::ioctl(fd_, TIOCOUTQ, &n) != 0) n = 0;
+  return n + static_cast<int>(pending_.size() - pending_head_);
+}
+
+void PosixSerialPort::clear_out_buffer() {
+  pending_.clear();
+  pending_head_ = 0;
+  if (watch_ >= 0) loop_.set_watch_events(watch_, 0);
+  if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
+}
+
+std::string PosixSerialPort::read() {
+  std::string out;
+  if (fd_ < 0) return out;
+  char buf[4096];
+  const std::size_t want = input_len() == 1 ? 1 : sizeof buf;
+  for (;;) {
+    ssize_t n = ::read(fd_, buf, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // nothing waiting (EAGAIN), or the line is gone
+    out.append(buf, static_cast<std::size_t>(n));
+    if (input_len() == 1 || static_cast<std::size_t>(n) < want) break;
+  }
+  return out;
+}
+
+void PosixSerialPort::write(std::string_view bytes) {
+  if (fd_ < 0 || bytes.empty()) return;
+  pending_.append(bytes);
+  flush_pending();
+}
+
+void PosixSerialPort::flush_pending() {
+  if (fd_ < 0) return;
+  bool refused = false;  // the device failed for another reason than a full buffer
+  while (pending_head_ < pending_.size()) {
+    ssize_t n = ::write(fd_, pending_.data() + pending_head_, pending_.size() - pending_head_);
+    if (n > 0) {
+      pending_head_ += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    refused = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    break;  // keep the bytes, try again later
+  }
+  if (pending_head_ == pending_.size()) {
+    pending_.clear();
+    pending_head_ = 0;
+  } else if (pending_head_ > 65536) {
+    pending_.erase(0, pending_head_);
+    pending_head_ = 0;
+  }
+  const bool waiting = pending_head_ < pending_.size();
+  // Wait for room from the loop; a device in error (hung up) is retried on the next call
+  // instead, so it cannot keep waking the loop.
+  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !refused ? POLLOUT : 0);
+}
+
+}  // namespace shoplink

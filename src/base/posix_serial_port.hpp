@@ -1,0 +1,57 @@
+#pragma once
+// The host line on a POSIX terminal device: a real serial port or a pseudo-terminal.
+// Raw 8N1 through termios, FIONREAD/TIOCOUTQ for the counts, tcflush to discard and the
+// modem-line ioctls for CTS, DTR and RTS. Pseudo-terminals have no modem lines: there CTS
+// reads as on and DTR/RTS changes do nothing.
+//
+// Output is never dropped: what the device does not take at once (EAGAIN, short writes)
+// waits in the port's transmit buffer and is written as the device drains, from the
+// loop. Those bytes count as "unsent", so the station's own waits see them.
+#include <functional>
+#include <string>
+
+#include "base/real_loop.hpp"
+#include "base/serial_port.hpp"
+
+namespace shoplink {
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  // `device_for` turns the port number ("1") into a device path ("/dev/ttyS0").
+  PosixSerialPort(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  ~PosixSerialPort() override;
+
+  bool is_open() const override { return fd_ >= 0; }
+  bool cts() override;
+  int in_buffer_count() override;
+  void clear_in_buffer() override;
+  int out_buffer_count() override;
+  void clear_out_buffer() override;
+  std::string read() override;
+  void write(std::string_view bytes) override;
+
+  const std::string& device() const { return device_; }
+  // Why the last open failed (for the operator's message), empty after a good open.
+  const std::string& open_error() const { return open_error_; }
+
+ protected:
+  bool do_open() override;
+  void do_close() override;
+  void apply_dtr(bool on) override;
+  void apply_rts(bool on) override;
+
+ private:
+  void flush_pending();
+  void set_modem_line(int bit, bool on);
+
+  RealLoop& loop_;
+  std::function<std::string(const std::string&)> device_for_;
+  std::string device_;
+  std::string open_error_;
+  int fd_ = -1;
+  int watch_ = -1;
+  std::string pending_;  // accepted, not yet taken by the device
+  std::size_t pending_head_ = 0;
+};
+
+}  // namespace shoplink

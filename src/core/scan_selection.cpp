@@ -1,0 +1,28 @@
+#include "core/scan_selection.hpp"
+
+#include "core/station.hpp"
+
+namespace shoplink {
+
+void mode_scan_Click(Station& s) {
+  s.mode = Mode::Scanning;
+  s.xoff = 0;
+  if (s.Openfile != 0) s.files.close(s.Openfile);
+  s.Timer6.set_interval(5000);
+  s.stopscanning = 0;
+  for (Menu m :
+       {Menu::conf_host, Menu::conf_output, Menu::conf_terminal, Menu::conf_password_change})
+    s.window.set_menu_enabled(m, false);
+  for (Element e : {Element::TerminalDisplay, Element::InputDisplay, Element::TerminalLabel,
+                    Element::InputLabel})
+    s.window.set_visible(e, true);
+  s.window.set_text(Field::Terminal, "");
+  for (Element e : {Element::TerminalScrollBar, Element::MachineEntry, Element::SendNowButton,
+                    Element::StopButton})
+    s.window.set_visible(e, false);
+  s.window.set_status(" Scanning... ");
+  s.dump_RX_buffer = true;
+  s.Timer2.start();
+}
+
+}  // namespace shoplink

@@ -1,0 +1,31 @@
+#include "station/customer_profile.hpp"
+
+#include <cstdio>
+
+#include "base/text.hpp"
+#include "config/leader_trailer.hpp"
+#include "core/station.hpp"
+
+namespace shoplink {
+
+void load_customer_profile(Station& s) {
+  s.Timer7.start();
+
+  std::string name, city;
+  if (std::FILE* f = std::fopen(s.paths.existing(s.station_file(kCustomerFile)).c_str(), "rb")) {
+    if (FileTable::read_line(f, name)) FileTable::read_line(f, city);
+    std::fclose(f);
+  }
+  s.Customer_name = name;
+
+  const std::string site = ucase(name);
+  s.Sable_carbon = contains(site, "SABLE CARBON");
+  // The site's program modification (Sable_carbon_mod3) is to run here once; not built yet.
+  if (contains(site, "DUN-VARLEY") || contains(site, "DUN VARLEY")) {
+    read_xref(s);
+    s.Dun_Varley = true;
+  }
+  s.Customer_city_state = city;
+}
+
+}  // namespace shoplink

@@ -1,0 +1,112 @@
+#include "station/scanning_cycle.hpp"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "base/control_chars.hpp"
+#include "base/text.hpp"
+#include "core/character_output.hpp"
+#include "core/scan_selection.hpp"
+#include "core/station.hpp"
+#include "requests/command_interpreter.hpp"
+
+namespace shoplink {
+
+namespace {
+// Xoff with its top bit set, as the hold of the scanning cycle sends it.
+constexpr char XOFF_HIGH = static_cast<char>(147);
+// The event code the comm handler compares with (always 0); this serial layer raises no
+// event with that code, so that path never holds the line unless a backend reports it.
+constexpr int kFlowControlEvent = 0;
+}  // namespace
+
+std::string queue_command_file(const Station& s, int port) {
+  return s.config.queue_dir + "\\SHOPLINK Queue command" + str(port);
+}
+
+namespace {
+
+// Hands the queued command to the interpreter.
+void serve_command(Station& s) {
+  process_command(s);
+}
+
+// A queue command file for the port just selected: served as if the machine had sent
+// "T" and the file's first line. It is deleted first, so a failing command is not repeated.
+void serve_queue_file(Station& s) {
+  std::error_code ec;
+  const auto path = s.paths.existing(queue_command_file(s, s.port));
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  s.Timer2.stop();
+  std::string first;
+  {
+    std::ifstream in(path, std::ios::binary);
+    std::getline(in, first);
+    if (!first.empty() && first.back() == '\r') first.pop_back();
+  }
+  std::filesystem::remove(path, ec);
+  s.Timer13.stop();
+  s.rx_line = "T" + first;
+  s.remote_queue = true;
+  serve_command(s);
+  s.Timer13.start();
+}
+
+}  // namespace
+
+void Timer2_Timer(Station& s) {
+  if (s.dump_RX_buffer) {
+    s.dump_RX_buffer = false;
+    s.line.clear_in_buffer();
+  }
+  if (s.stopscanning == 1) return;
+  if (s.line.in_buffer_count() > 0) return;  // the machine speaks: stay on this port
+  if (s.Xoff_wait) {
+    s.line.set_dtr(false);
+    sendchar2(s, std::string(1, XOFF_HIGH));
+    s.Timer18.one_shot_delay();
+    if (s.line.in_buffer_count() > 0) {
+      s.line.set_dtr(true);
+      sendchar2(s, std::string(1, ctl::DC1));
+      return;
+    }
+  }
+  ++s.port;
+  s.Lynx_request = false;
+  if (s.port > NumPorts) {
+    // Once per pass: the SABLE CARBON shift switch hooks in here.
+    s.port = 1;
+    s.Timer3.stop();
+  }
+  sendchar2(s, s.codes.controller_codes[static_cast<std::size_t>(s.port)]);
+  s.Stack.clear();
+  s.Drip = 0;
+  if (s.Xoff_wait) {
+    s.line.set_dtr(true);
+    sendchar2(s, std::string(1, ctl::DC1));
+  }
+  s.window.set_text(Field::PortDisplay, std::to_string(s.port));
+  serve_queue_file(s);
+}
+
+void Timer5_Timer(Station& s) {
+  if (s.inputtext.size() > 1024) s.inputtext.erase(0, s.inputtext.size() - 1024);
+  s.window.set_text(Field::Input, s.inputtext);
+  s.window.set_cts_lamp(s.line.is_open() && s.line.cts());
+}
+
+void PDQComm1_OnComm(Station& s, int event_code) {
+  if (event_code != kFlowControlEvent) return;
+  s.line.set_dtr(false);
+  sendchar2(s, std::string(1, ctl::DC3));
+  s.Timer14.start();
+}
+
+void Timer14_Timer(Station& s) {
+  s.Timer14.stop();
+  s.line.set_dtr(true);
+  sendchar2(s, std::string(1, ctl::DC1));
+}
+
+}  // namespace shoplink
