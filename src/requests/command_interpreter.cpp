@@ -30,22 +30,24 @@ void command_not_understood(Station& s) {
   log_event(s, 22);
 }
 
-void dispatch(Station& s, CommandParse& p) {
+// True when the command was taken as a request or event.
+bool dispatch(Station& s, CommandParse& p) {
   if (p.t_pos > 0) {
     hand_over_to_transmission(s);
     file_request(s, p);
-    return;
+    return true;
   }
   if (p.r_pos > 0) {
     store_request(s, p);
-    return;
+    return true;
   }
   if (p.p_pos > 0) {
     directory_request(s, p);
-    return;
+    return true;
   }
-  if (activity_event(s, p)) return;
+  if (activity_event(s, p)) return true;
   command_not_understood(s);
+  return false;
 }
 
 }  // namespace
@@ -120,22 +122,23 @@ void process_command(Station& s) {
   s.Timer3.set_interval(s.config.response_timeout_ms);
   CommandParse p;
   set_up_command(s, p);
+  bool accepted = false;
   switch (apply_special_forms(s, p)) {
     case FormOutcome::Ignored:
       command_ignored(s);
       break;
     case FormOutcome::NotApplicable:
       find_command_markers(s, p);
-      dispatch(s, p);
+      accepted = dispatch(s, p);
       break;
     case FormOutcome::Request:
-      dispatch(s, p);
+      accepted = dispatch(s, p);
       break;
   }
-  // An accepted request owns the way back to scanning now. A return to scanning still
-  // pending from the transfer before (Timer4, armed 2000 ms earlier when that settling
-  // ended) would otherwise cut this request off when it fires.
-  if (s.mode == Mode::Settling || s.mode == Mode::Receiving) s.Timer4.stop();
+  // An accepted request owns the way back to scanning now, whatever mode it left: a return
+  // to scanning still pending from the transfer or event before (Timer4, armed when that
+  // settling ended) would otherwise cut it off, or restart the scan under it.
+  if (accepted) s.Timer4.stop();
   s.rx_line.clear();
   s.Timer13.set_enabled(true);
   s.send_aborted = 0;

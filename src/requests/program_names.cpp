@@ -28,8 +28,13 @@ void trim_controls(std::string& text) {
 }
 
 // Nothing was named after a T or R: the machine is told so, and the call ends.
-void answer_empty_name(Station& s) {
+// A file request keeps its hand-over to transmission, so that the machine that asked is
+// sent the reply and the transfer's end returns the station to scanning; leaving it in
+// scanning mode with the settling timer armed would put it in sending mode while the scan
+// runs, deaf to every port. A store request has nothing to send.
+void answer_empty_name(Station& s, RequestKind kind) {
   answer_not_found(s, "(FILE NOT FOUND)");
+  if (kind == RequestKind::File) return;
   s.mode = Mode::Scanning;
   s.Timer6.set_enabled(true);
 }
@@ -128,7 +133,7 @@ NameResult parse_program_name(Station& s, CommandParse& p, RequestKind kind, std
   if (contains(rest, "(DRIP)")) s.Drip = 1;
   trim_controls(rest);
   if (kind != RequestKind::Directory && rest.empty()) {
-    answer_empty_name(s);
+    answer_empty_name(s, kind);
     return NameResult::Ended;
   }
 

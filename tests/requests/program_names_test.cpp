@@ -119,13 +119,18 @@ TEST_F(ProgramNames, DirectoryRequestsTakeTheWholePathAndMayNameNothing) {
 TEST_F(ProgramNames, AnEmptyNameIsAnsweredAsNotFound) {
   port().subdir = "RUN";
   s.Timer6.stop();
+  // A file request stays handed over to transmission: the reply is sent to the machine.
+  s.mode = Mode::Settling;
   EXPECT_EQ(parse("T \x01  "), NameResult::Ended);
   EXPECT_EQ(s.Filename, at_station("notfound.alm"));
   EXPECT_EQ(dir.read("notfound.alm"), "RUN\r\n(FILE NOT FOUND)\r\n");
+  EXPECT_EQ(s.mode, Mode::Settling);
+  EXPECT_FALSE(s.Timer6.enabled());
+  EXPECT_EQ(log_messages(), std::vector<std::string>{"File not found"});
+  // A store request has nothing to send and goes back to scanning on the reception timer.
+  EXPECT_EQ(parse("R", RequestKind::Store), NameResult::Ended);
   EXPECT_EQ(s.mode, Mode::Scanning);
   EXPECT_TRUE(s.Timer6.enabled());
-  EXPECT_EQ(log_messages(), std::vector<std::string>{"File not found"});
-  EXPECT_EQ(parse("R", RequestKind::Store), NameResult::Ended);
 }
 
 TEST_F(ProgramNames, NamedAndNumberedForms) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/text.hpp"
 #include "support/station_fixture.hpp"
 #include "support/temp_dir.hpp"
 
@@ -199,6 +200,36 @@ TEST_F(RequestScenario, TwoCommandsInOneBurst) {
   EXPECT_EQ(s().Filename, "NC1\\O1234.NC");
   EXPECT_TRUE(f->logged("Command ignored"));
   EXPECT_TRUE(f->logged("Port 3 - ASCII command received: <TO1234>"));
+}
+
+// A request without a name, even while the return to scanning of a cycle start is still
+// pending, is answered with the not-found reply, and the station serves every port after it.
+TEST_F(RequestScenario, ABareRequestIsAnsweredAndTheStationServesOn) {
+  for (const std::string bare : {std::string("T"), std::string("T "), std::string("T\x01\x02")}) {
+    SCOPED_TRACE(::testing::PrintToString(bare));
+    make("0");
+    f->write_file("NC1/O1.NC", "O1\r\n");
+    f->write_file("O5", "O5\r\n");
+    for (int k : {3, 5}) {
+      sim::MachineConfig c = f->shop.machine(k).config();
+      c.xon_after_command = millis(300);
+      f->shop.machine(k).configure(c);
+    }
+    f->start();
+    mill().send_command("S");
+    f->advance_ms(2000);
+    mill().send_command(bare);
+    ASSERT_TRUE(
+        f->run_until([&] { return contains(mill().received_text(), "(FILE NOT FOUND)"); }, 30000));
+    ASSERT_TRUE(scanning_again(10000));
+    EXPECT_EQ(f->shop.machine(5).received_text(), "");
+    f->shop.machine(5).send_command("TO5");
+    ASSERT_TRUE(
+        f->run_until([&] { return contains(f->shop.machine(5).received_text(), "O5"); }, 30000));
+    ASSERT_TRUE(scanning_again(10000));
+    mill().send_command("TO1");
+    ASSERT_TRUE(f->run_until([&] { return contains(mill().received_text(), "O1"); }, 30000));
+  }
 }
 
 }  // namespace
