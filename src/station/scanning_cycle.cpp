@@ -61,6 +61,9 @@ void Timer2_Timer(Station& s) {
     s.line.clear_in_buffer();
   }
   if (s.stopscanning == 1) return;
+  // A transfer, a reception or the terminal owns the selected port: a port selection now
+  // would send the rest of a program to another machine.
+  if (s.mode != Mode::Scanning) return;
   if (s.line.in_buffer_count() > 0) return;  // the machine speaks: stay on this port
   if (s.Xoff_wait) {
     s.line.set_dtr(false);

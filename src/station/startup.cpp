@@ -95,10 +95,15 @@ void shutdown(Station& s) {
 }
 
 void Timer8_Timer(Station& s) {
+  // The keyboard hold ends once. Left running it would restart the scan every 10 s and
+  // clear `receiving` under whatever transfer is running by then.
+  s.Timer8.stop();
+  s.window.set_text(Field::MachineEntry, "");
   s.stopscanning = 0;
+  // A request taken from the selected port owns the way back to scanning.
+  if (s.mode != Mode::Scanning) return;
   s.Timer2.start();
   s.receiving = 0;
-  s.window.set_text(Field::MachineEntry, "");
 }
 
 void select_port(Station& s, int n) {

@@ -463,3 +463,36 @@ TEST(RequestAfterEvent, ARequestWithinTheReturnToScanningIsServed) {
 
 }  // namespace
 }  // namespace shoplink
+
+namespace shoplink {
+namespace {
+
+// An operator picks a port at the keyboard and its machine asks for a program that takes
+// longer than the keyboard hold: the scan must not resume under the transfer (a port
+// selection mid-program sends the rest to another machine), and the hold ends once.
+TEST(KeyboardSelection, TheHoldEndsOnceAndNeverMovesTheScanUnderATransfer) {
+  StationFixture f;
+  f.start();
+  Station& s = f.s();
+  std::string program;
+  for (int i = 0; program.size() < 20000; ++i) program += "N" + std::to_string(i) + "G1X1.Y2.\r\n";
+  f.write_file("O1234", program);
+  for (char c : std::string("3\r")) key_press(s, c);
+  ASSERT_EQ(s.port, 3);
+  auto& m = f.shop.machine(3);
+  m.send_command("TO1234");
+  f.shop.at(f.loop.now() - f.shop.start() + millis(1500), [&] { m.send_xon(); });
+  const TimePoint t0 = f.loop.now();
+  ASSERT_TRUE(f.run_until(
+      [&] { return f.logged("File " + s.station_dir() + "\\O1234 transmitted"); }, 60000));
+  ASSERT_GT(f.loop.now() - t0, millis(12000)) << "the transfer must outlast the hold";
+  f.advance_ms(5000);
+  EXPECT_NE(m.received_text().find(program), std::string::npos) << "the program arrived incomplete";
+  for (int k : {1, 2, 4, 5, 6, 7, 8})
+    EXPECT_EQ(f.shop.machine(k).received_text(), "") << "machine " << k << " got program bytes";
+  EXPECT_EQ(s.mode, Mode::Scanning);
+  EXPECT_FALSE(s.Timer8.enabled()) << "the keyboard hold keeps restarting the scan";
+}
+
+}  // namespace
+}  // namespace shoplink
