@@ -51,19 +51,18 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   WiredStation station({loop, line, window, dialogs, platform, paths});
   station.exit_on_scan_failure = true;
 
-  bool stopped = false;
-  auto stop = [&] {
-    if (stopped) return;
-    stopped = true;
-    shutdown(station);
-    loop.quit();
-  };
+  // The signal only asks: the stop itself runs once every handler has returned, so that
+  // nothing is logged after it.
+  auto stop = [&] { request_stop(station); };
   loop.on_signal(SIGINT, stop);
   loop.on_signal(SIGTERM, stop);
   std::signal(SIGPIPE, SIG_IGN);
 
   startup(station);
-  if (!station.exit_status) loop.run();
+  if (station.exit_status) return *station.exit_status;  // no usable DNCDATA: nothing to stop
+  loop.run();
+  shutdown(station);
+  if (station.stop_requested) return 0;
   return station.exit_status.value_or(0);
 }
 

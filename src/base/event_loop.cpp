@@ -67,6 +67,9 @@ bool EventLoop::anything_due(TimePoint now) const {
 
 void EventLoop::yield(Duration max_wait) {
   poll_io();
+  // Stopping: no handler starts any more and nothing waits, so every nested wait returns
+  // to its caller at once and the stack unwinds to run().
+  if (quit_) return;
   TimePoint t = now();
   if (!anything_due(t) && max_wait > Duration::zero()) {
     TimePoint limit =
@@ -112,11 +115,11 @@ void EventLoop::run_due() {
 }
 
 void EventLoop::wait_until_stopped(TimerId id) {
-  while (enabled(id)) yield(kForever);
+  while (enabled(id) && !quit_) yield(kForever);
 }
 
 void EventLoop::wait_for(const std::function<bool()>& done, Duration poll) {
-  while (!done()) yield(poll);
+  while (!done() && !quit_) yield(poll);
 }
 
 void EventLoop::run() {

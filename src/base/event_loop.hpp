@@ -11,6 +11,8 @@
 //    handler returns; a tick that fell due meanwhile fires once after that.
 //  - yield() runs each handler that is due once, earliest deadline first, then by the
 //    order in which the timers were started. Handlers may yield (nested yields).
+//  - after quit() no handler runs and yield() neither waits nor fires: every wait loop
+//    must check quit_requested() and return, so that a stop unwinds at once.
 #include <functional>
 #include <map>
 #include <string>
@@ -55,6 +57,7 @@ class EventLoop {
   void wait_for(const std::function<bool()>& done, Duration poll);
 
   void run();
+  // Ends run() once the handlers now on the stack have returned.
   void quit();
   bool quit_requested() const { return quit_; }
 

@@ -10,14 +10,14 @@ void VirtualLoop::wait_until(TimePoint deadline) {
 
 void VirtualLoop::advance(Duration d) {
   const TimePoint end = now() + d;
-  while (now() < end) yield(end - now());
+  while (now() < end && !quit_requested()) yield(end - now());
   yield();  // whatever fell due exactly at the end
 }
 
 bool VirtualLoop::run_until(const std::function<bool()>& done, Duration limit) {
   const TimePoint end = now() + limit;
   while (!done()) {
-    if (now() >= end) return false;
+    if (now() >= end || quit_requested()) return false;
     yield(end - now());
   }
   return true;

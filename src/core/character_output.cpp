@@ -69,7 +69,7 @@ void sendchar(Station& s, std::string_view text_in) {
     Duration wait = Duration::zero();  // the first attempt only lets pending events run
     for (;;) {
       s.loop.yield(wait);
-      if (s.send_aborted == 1) {
+      if (s.send_aborted == 1 || s.loop.quit_requested()) {
         s.files.close(s.Openfile);
         return;
       }
@@ -90,7 +90,7 @@ void sendchar(Station& s, std::string_view text_in) {
       // The pause of (CD x 100 + 1) yields, taken as that many 10-microsecond steps so
       // it lasts the same on any machine.
       const TimePoint until = s.loop.now() + kPacingStep * (p.char_delay * 100 + 1);
-      while (s.loop.now() < until) s.loop.yield(until - s.loop.now());
+      while (s.loop.now() < until && !s.loop.quit_requested()) s.loop.yield(until - s.loop.now());
     }
   }
 }

@@ -92,6 +92,8 @@ class Station : public StationState {
     loop.quit();
   }
   std::optional<int> exit_status;
+  bool stop_requested = false;  // a stop signal: the program ends with status 0
+  bool shut_down = false;       // shutdown has run
 };
 
 }  // namespace shoplink

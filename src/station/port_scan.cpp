@@ -95,7 +95,8 @@ void scan_port_controller(Station& s) {
   sendchar2(s, "   " + cc[0]);
   s.Timer12.start();
   s.receiving = 1;
-  while (s.receiving == 1) s.loop.yield(kForever);
+  while (s.receiving == 1 && !s.loop.quit_requested()) s.loop.yield(kForever);
+  if (s.loop.quit_requested()) return;  // stopped while probing: no verdict on the controller
 
   if (s.rx_string.empty()) {
     s.window.show_splash(false);

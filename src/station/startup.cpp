@@ -82,7 +82,15 @@ void startup(Station& s) {
   s.Timer1.start();
 }
 
+void request_stop(Station& s) {
+  s.stop_requested = true;
+  s.send_aborted = 1;  // a transfer on the stack ends as the Stop button ends it
+  s.loop.quit();
+}
+
 void shutdown(Station& s) {
+  if (s.shut_down) return;
+  s.shut_down = true;
   s.files.close_all();
   if (s.line.is_open()) {
     s.line.clear_out_buffer();

@@ -4,7 +4,11 @@ namespace shoplink {
 class Station;
 
 void startup(Station& s);
+// Closes files and the line and logs the stop; once only, so the stop is the last line.
 void shutdown(Station& s);
+// SIGINT/SIGTERM: abandon what runs and end the loop once the handlers on the stack have
+// returned (every wait sees it at once); the caller then runs `shutdown`.
+void request_stop(Station& s);
 // The main window's key press, given the character code.
 void key_press(Station& s, int key);
 // Select port n from the keyboard: the station stays on it until Timer8 resumes scanning.

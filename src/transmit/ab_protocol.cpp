@@ -47,7 +47,7 @@ bool await_ack(Station& s) {
   s.Timer13.stop();
   s.Timer16.set_interval(kAckWaitMs);
   s.Timer16.start();
-  while (s.Timer16.enabled() && s.gotAK != 1 && s.send_aborted != 1) {
+  while (s.Timer16.enabled() && s.gotAK != 1 && s.send_aborted != 1 && !s.loop.quit_requested()) {
     s.loop.yield(kAckPoll);
     s.line.set_input_len(1);
     while (s.gotAK != 1 && s.line.is_open() && s.line.in_buffer_count() > 0) {

@@ -40,7 +40,8 @@ std::string converted(Station& s, std::string text) {
 void drain_output(Station& s) {
   const TimePoint limit = s.loop.now() + kDrainLimit;
   const Duration step = char_time(s);
-  while (s.line.out_buffer_count() > 0 && s.send_aborted != 1 && s.loop.now() < limit)
+  while (s.line.out_buffer_count() > 0 && s.send_aborted != 1 && s.loop.now() < limit &&
+         !s.loop.quit_requested())
     s.loop.yield(step);
 }
 

@@ -496,3 +496,73 @@ TEST(KeyboardSelection, TheHoldEndsOnceAndNeverMovesTheScanUnderATransfer) {
 
 }  // namespace
 }  // namespace shoplink
+
+namespace shoplink {
+namespace {
+
+// A stop (SIGINT/SIGTERM) while the station waits inside a transfer or the start-up probe:
+// every wait sees it at once, nothing is logged after it, and the stop is logged once.
+TEST(Stop, EveryWaitEndsAtOnceAndTheStopIsTheLastLine) {
+  struct Case {
+    const char* name;
+    // Brings the station towards a wait; returns when (after start) the stop comes.
+    std::function<Duration(StationFixture&)> hold;
+  };
+  // The transfer runs inside the serial poll's handler, so the hold and the stop are shop
+  // events that happen in the middle of it.
+  const auto in_transfer = [](StationFixture& f, std::function<void()> hold) {
+    std::string program;
+    for (int i = 0; program.size() < 100000; ++i) program += "N" + std::to_string(i) + "G1X1.\r\n";
+    f.write_file("O1234", program);
+    f.start();
+    auto& m = f.shop.machine(2);
+    m.send_command("TO1234");
+    const Duration now = f.loop.now() - f.shop.start();
+    f.shop.at(now + millis(1500), [&m] { m.send_xon(); });
+    f.shop.at(now + millis(4000), std::move(hold));
+    return now + millis(6000);
+  };
+  const std::vector<Case> cases{
+      {"machine holds with Xoff",
+       [&](StationFixture& f) { return in_transfer(f, [&] { f.shop.machine(2).send_xoff(); }); }},
+      {"CTS off",
+       [&](StationFixture& f) {
+         return in_transfer(f, [&] { f.shop.line().set_cts_forced_off(true); });
+       }},
+      {"start-up probe",
+       [](StationFixture& f) {
+         f.shop.controller().set_silent(true);
+         f.startup_only();
+         return f.loop.now() - f.shop.start() + millis(3500);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    StationFixture f;
+    const Duration stop_at = c.hold(f);
+    Station& s = f.s();
+    TimePoint stopped_at{};
+    bool was_waiting = false;
+    f.shop.at(stop_at, [&] {
+      was_waiting = s.mode == Mode::ControllerAnswer || (s.sending == 1 && s.mode == Mode::Sending);
+      stopped_at = f.loop.now();
+      request_stop(s);
+    });
+    f.advance_ms(60000);
+    EXPECT_TRUE(was_waiting) << "the stop came when nothing waited";
+    ASSERT_TRUE(s.loop.quit_requested());
+    EXPECT_LT(f.loop.now() - stopped_at, millis(1000)) << "the stop waited";
+    shutdown(s);
+    shutdown(s);  // a second call (the failed scan's own) adds nothing
+    const auto log = f.log_messages();
+    ASSERT_FALSE(log.empty());
+    const std::string stopped = "SHOPLINK stopped (Mode menu / Exit)";
+    EXPECT_EQ(log.back(), stopped) << ::testing::PrintToString(log);
+    EXPECT_EQ(std::count(log.begin(), log.end(), stopped), 1);
+    EXPECT_FALSE(s.exit_status.has_value()) << "the probe was judged after the stop";
+    for (const auto& l : log) EXPECT_EQ(l.find("transmitted"), std::string::npos) << l;
+  }
+}
+
+}  // namespace
+}  // namespace shoplink
