@@ -201,8 +201,9 @@ std::string log_message(const Station& s, int code) {
 }
 
 std::string log_line(const std::string& message, const LocalTime& t) {
-  std::string line = message;
-  line += message.size() < kMessageColumns ? space(kMessageColumns - message.size()) : space(2);
+  // Machine text in a message must not end the line early or reach a terminal raw.
+  std::string line = visible(message);
+  line += line.size() < kMessageColumns ? space(kMessageColumns - line.size()) : space(2);
   return line + date_text(t) + " @ " + time_text(t);
 }
 

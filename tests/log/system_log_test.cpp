@@ -123,10 +123,23 @@ TEST_F(SystemLogTest, EntriesAreAppendedWithTheClocksDateAndTime) {
                        "12-31-2026 @ 23:59:58\r\n");
 }
 
-TEST_F(SystemLogTest, FieldsAreWrittenUnchangedEvenWithLineEnds) {
-  s.rx_line = "A\r\nB";
-  log_event(s, 21);
-  EXPECT_EQ(log(), entry("Port 3 - ASCII command received: <A\r\nB>"));
+// What a machine sends can neither break a line of the log nor reach a terminal that
+// shows the log as control characters; the message's own angle brackets stay literal.
+TEST_F(SystemLogTest, ControlCharactersInFieldsAreWrittenVisibly) {
+  struct Case {
+    std::string rx_line, message;
+  } cases[] = {
+      {"A\r\nB", "Port 3 - ASCII command received: <A<0D><0A>B>"},
+      {"TO12\a\x1b[2J34", "Port 3 - ASCII command received: <TO12<07><1B>[2J34>"},
+      {std::string("X\0\x7f\x1fY", 5), "Port 3 - ASCII command received: <X<00><7F><1F>Y>"},
+      {"<TO1234>", "Port 3 - ASCII command received: <<TO1234>>"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(t.file("SHOPLINK.LOG"));
+    s.rx_line = c.rx_line;
+    log_event(s, 21);
+    EXPECT_EQ(log(), entry(c.message));
+  }
 }
 
 TEST_F(SystemLogTest, NoLogIsWrittenBeforeDncdataNamesIt) {
