@@ -44,7 +44,7 @@ const Message kMessages[] = {
     {23, "AK not received from CNC within 20 sec."},
     {24, "Attempt to store file O1234.NC"},
     {25, "Error number 53 occurred "},
-    {26, "Storing data as file @\\TRASH"},  // @ = the station directory
+    {26, "Storing data as file @/TRASH"},  // @ = the station directory
     {27, "Port 3 - Beginning of cycle :"},
     {28, "Port 3 - Finish of cycle    :"},
     {29, "Port 3 - Probed dimension 1.2345  "},
@@ -140,6 +140,25 @@ TEST_F(SystemLogTest, ControlCharactersInFieldsAreWrittenVisibly) {
     log_event(s, 21);
     EXPECT_EQ(log(), entry(c.message));
   }
+}
+
+// Paths read as this host writes them: one separator, a mapped drive as its host folder.
+TEST_F(SystemLogTest, PathsAreLoggedInTheHostsForm) {
+  s.paths.map("C:", "/srv/nc");
+  struct Case {
+    std::string filename, message;
+  } cases[] = {
+      {"/srv/nc/progs\\O1234", "File /srv/nc/progs/O1234 transmitted"},
+      {"C:\\NC\\O1", "File /srv/nc/NC/O1 transmitted"},
+      {"D:\\NC\\O1", "File D:/NC/O1 transmitted"},
+      {"NC3\\O1234.NC", "File NC3/O1234.NC transmitted"},
+  };
+  for (const auto& c : cases) {
+    s.Filename = c.filename;
+    EXPECT_EQ(log_message(s, 1), c.message);
+  }
+  s.BAK_name = "c:\\nc\\o1.bak";
+  EXPECT_EQ(log_message(s, 41), "Creating backup file /srv/nc/nc/O1.BAK");
 }
 
 TEST_F(SystemLogTest, NoLogIsWrittenBeforeDncdataNamesIt) {

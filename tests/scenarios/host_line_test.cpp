@@ -414,7 +414,7 @@ TEST(QueueScenario, QueueFileIsServedOnTheTickThatSelectsItsPortAndDeletedFirst)
   EXPECT_EQ(s.mode, Mode::Scanning);
   ASSERT_TRUE(f.run_until([&] { return s.port == 5; }, 1000));
   EXPECT_FALSE(f.dir.exists("SHOPLINK Queue command 5"));
-  EXPECT_TRUE(f.logged("Port 5 Request for file " + s.station_dir() + "\\O1234"));
+  EXPECT_TRUE(f.logged("Port 5 Request for file " + s.station_dir() + "/O1234"));
   EXPECT_EQ(s.mode, Mode::Settling);
   EXPECT_EQ(s.mode_after_purge, Mode::Sending);
   EXPECT_FALSE(s.Timer2.enabled());  // the scan waits for the request to end
@@ -455,7 +455,7 @@ TEST(RequestAfterEvent, ARequestWithinTheReturnToScanningIsServed) {
   f.shop.at(t0 - f.shop.start() + millis(1800), [&] { m.send_command("TO1234"); });
   f.shop.at(t0 - f.shop.start() + millis(3500), [&] { m.send_xon(); });
   ASSERT_TRUE(f.run_until(
-      [&] { return f.logged("File " + s.station_dir() + "\\O1234 transmitted"); }, 20000))
+      [&] { return f.logged("File " + s.station_dir() + "/O1234 transmitted"); }, 20000))
       << "the program was not sent";
   f.advance_ms(200);
   EXPECT_NE(m.received_text().find("G0X0"), std::string::npos);
