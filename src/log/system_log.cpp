@@ -214,9 +214,13 @@ std::string log_line(const std::string& message, const LocalTime& t) {
 }
 
 void log_event(Station& s, int code) {
+  log_text(s, log_message(s, code));
+}
+
+void log_text(Station& s, const std::string& message) {
   // Nothing to write to before DNCDATA has named the log.
   if (s.config.log_path.empty()) return;
-  const std::string line = log_line(log_message(s, code), s.loop.clock().local_now());
+  const std::string line = log_line(message, s.loop.clock().local_now());
   if (s.window.menu_checked(Menu::View_Log)) s.window.log_viewer_append(line + kCrLf);
 
   const fs::path log = s.paths.existing(s.config.log_path);
