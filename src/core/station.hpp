@@ -87,6 +87,11 @@ class Station : public StationState {
   bool command_overflow_reported = false;
   std::uint64_t capture_examined = 0;
 
+  // The host line watch: since when output has waited on the line, and whether the line
+  // has been reported dead.
+  std::optional<TimePoint> host_line_waiting_since;
+  bool host_line_reported = false;
+
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
 
