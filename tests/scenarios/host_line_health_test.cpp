@@ -1,11 +1,14 @@
-// The host line in trouble: a line that takes no output, a line that chatters through the
-// probe.
+// The host line in trouble and the scan tick's housekeeping: a line that takes no output,
+// a line that chatters through the probe, stale input, character pacing and the input
+// display's trim.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "core/character_output.hpp"
 #include "station/host_line_watch.hpp"
 #include "station/port_scan.hpp"
+#include "station/scanning_cycle.hpp"
 #include "station/startup.hpp"
 #include "support/line_station.hpp"
 #include "support/station_fixture.hpp"
@@ -73,6 +76,66 @@ TEST(LineHealthScenario, AChatteringLineEndsTheProbeWaitAndStaysBounded) {
   EXPECT_LT(f.loop.now().time_since_epoch(), millis(3000 + 5000));
   EXPECT_GT(longest, 0u);
   EXPECT_LE(longest, kProbeAnswerLimit);
+}
+
+// Each return to scanning asks the next tick to discard what waited on the line; without
+// that request waiting input holds the tick on its port.
+TEST_F(LineHealth, TheScanTickDiscardsStaleInputOnce) {
+  struct Case {
+    bool dump;
+    const char* waiting;
+    const char* left;
+    bool moved_on;
+  } cases[] = {
+      {true, "stale", "", true},
+      {false, "news", "news", false},
+      {true, "", "", true},
+      {false, "", "", true},
+  };
+  for (const auto& c : cases) {
+    line.open();
+    s.stopscanning = 0;
+    s.port = 2;
+    s.dump_RX_buffer = c.dump;
+    line.input = c.waiting;
+    Timer2_Timer(s);
+    EXPECT_EQ(line.input, c.left) << c.waiting;
+    EXPECT_FALSE(s.dump_RX_buffer);
+    EXPECT_EQ(s.port, c.moved_on ? 3 : 2) << c.waiting;
+  }
+}
+
+// CD= pauses after every character: (CD x 100 + 1) steps of 10 microseconds.
+TEST_F(LineHealth, CharacterDelayPacesEachCharacter) {
+  struct Case {
+    int cd;
+    std::int64_t us;
+  } cases[] = {{0, 0}, {1, 3 * 1010}, {3, 3 * 3010}, {20, 3 * 20010}};
+  line.open();
+  s.port = 1;
+  for (const auto& c : cases) {
+    s.cur().char_delay = c.cd;
+    line.written.clear();
+    const TimePoint before = loop.now();
+    sendchar(s, "ABC");
+    EXPECT_EQ(line.written, "ABC");
+    EXPECT_EQ(std::chrono::duration_cast<std::chrono::microseconds>(loop.now() - before).count(),
+              c.us)
+        << "CD=" << c.cd;
+  }
+}
+
+// The input display keeps the last 1024 characters.
+TEST_F(LineHealth, TheInputDisplayKeepsItsLast1024Characters) {
+  for (std::size_t n : {0u, 1023u, 1024u, 1025u, 5000u}) {
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) text += static_cast<char>('A' + i % 26);
+    s.inputtext = text;
+    Timer5_Timer(s);
+    const std::string kept = text.substr(text.size() - std::min<std::size_t>(n, 1024));
+    EXPECT_EQ(s.inputtext, kept) << n;
+    EXPECT_EQ(window.text(Field::Input), kept) << n;
+  }
 }
 
 }  // namespace
