@@ -92,6 +92,25 @@ fs::path HostPaths::host_path(std::string_view text) const {
   return (base / t).lexically_normal();
 }
 
+std::string HostPaths::display(std::string_view text) const {
+  std::string rest(text);
+  std::string root;
+  if (char d = drive_of(text)) {
+    if (auto target = lookup(std::string(1, d) + ":")) {
+      root = *target;
+      rest.erase(0, 2);
+    }
+  }
+  for (auto& c : rest)
+    if (c == '\\') c = '/';
+  if (root.empty()) return rest;
+  // One separator between the host folder and the rest, whatever either side brings.
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+  if (rest.empty()) return root;
+  return root == "/" ? root + rest : root + "/" + rest;
+}
+
 fs::path HostPaths::existing(std::string_view text) const {
   fs::path p = host_path(text);
   std::error_code ec;

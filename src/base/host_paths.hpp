@@ -39,6 +39,11 @@ class HostPaths {
   // name that differs only in case (O1234.NC finds o1234.nc).
   std::filesystem::path existing(std::string_view text) const;
 
+  // A station path as the operator reads it on this host (system log, status line): "/" as
+  // the one separator, a mapped drive replaced by its host folder ("C:\NC\O1" with
+  // C:=/srv/nc reads "/srv/nc/NC/O1"). Nothing else changes: the text is shown, not resolved.
+  std::string display(std::string_view text) const;
+
   // For paths built from what a machine or a queue file sent: false when the text would
   // leave the station's directories: a ".." segment, a NUL, a drive the host map does not
   // name, or an absolute host path outside the station directory and the mapped drives.

@@ -115,6 +115,7 @@ void PosixSerialPort::do_close() {
   fd_ = -1;
   pending_.clear();
   pending_head_ = 0;
+  output_error_.clear();
 }
 
 void PosixSerialPort::set_modem_line(int bit, bool on) {
@@ -191,6 +192,11 @@ std::string PosixSerialPort::read() {
 
 void PosixSerialPort::write(std::string_view bytes) {
   if (fd_ < 0 || bytes.empty()) return;
+  if (pending_head_ == pending_.size()) last_taken_ = loop_.now();
+  const std::size_t held = output_held();
+  const bool dead = !output_error_.empty() || loop_.now() - last_taken_ >= kOutputStall;
+  if (dead && held + bytes.size() > kDeadOutputLimit)
+    bytes = bytes.substr(0, kDeadOutputLimit - std::min(held, kDeadOutputLimit));
   pending_.append(bytes);
   flush_pending();
 }
@@ -202,10 +208,13 @@ void PosixSerialPort::flush_pending() {
     ssize_t n = ::write(fd_, pending_.data() + pending_head_, pending_.size() - pending_head_);
     if (n > 0) {
       pending_head_ += static_cast<std::size_t>(n);
+      last_taken_ = loop_.now();
+      output_error_.clear();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     refused = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    if (refused) output_error_ = std::strerror(errno);
     break;  // keep the bytes, try again later
   }
   if (pending_head_ == pending_.size()) {

@@ -29,6 +29,15 @@ class PosixSerialPort final : public SerialPort {
   void clear_out_buffer() override;
   std::string read() override;
   void write(std::string_view bytes) override;
+  std::size_t output_held() const override { return pending_.size() - pending_head_; }
+  std::string output_error() const override { return output_error_; }
+
+  // A device that has stopped taking output (it refuses it, or has taken nothing for
+  // kOutputStall) holds at most this much; later output is dropped, so a hung-up line
+  // cannot grow the buffer for ever. A device that takes output, however slowly, loses
+  // nothing.
+  static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
+  static constexpr Duration kOutputStall = std::chrono::seconds(30);
 
   const std::string& device() const { return device_; }
   // Why the last open failed (for the operator's message), empty after a good open.
@@ -52,6 +61,8 @@ class PosixSerialPort final : public SerialPort {
   int watch_ = -1;
   std::string pending_;  // accepted, not yet taken by the device
   std::size_t pending_head_ = 0;
+  std::string output_error_;
+  TimePoint last_taken_{};  // when the device last took output, or had none waiting
 };
 
 }  // namespace shoplink

@@ -36,8 +36,13 @@ class SerialPort {
   virtual void clear_out_buffer() = 0;  // "characters unsent = 0"
   // The waiting characters (one under input length 1); empty when none.
   virtual std::string read() = 0;
-  // Every byte goes out, 0-255, none dropped.
+  // Every byte goes out, 0-255, none dropped while the device takes output.
   virtual void write(std::string_view bytes) = 0;
+  // Output accepted by write() that the device has not taken yet (held by this process;
+  // what the device's own buffer holds is not counted).
+  virtual std::size_t output_held() const { return 0; }
+  // Why the device last refused output (its error text); empty while output goes through.
+  virtual std::string output_error() const { return {}; }
 
   // The comm event: the handler receives the event code.
   void set_comm_handler(std::function<void(int)> h) { comm_handler_ = std::move(h); }

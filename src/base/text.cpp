@@ -37,6 +37,23 @@ std::string ucase(std::string_view s) {
   return r;
 }
 
+std::string hex_form(unsigned char c) {
+  return fmt::format("<{:02X}>", c);
+}
+
+std::string visible(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c < 32 || c == 127) {
+      out += hex_form(c);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 std::string lcase(std::string_view s) {
   std::string r(s);
   for (auto& c : r)

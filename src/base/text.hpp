@@ -41,6 +41,13 @@ inline std::string str(std::int16_t v) {
   return str(static_cast<std::int64_t>(v));
 }
 
+// "<1B>": one byte as two upper-case hex digits in angle brackets.
+std::string hex_form(unsigned char c);
+// Text from a machine as it may be shown (system log, status line, standard output):
+// control characters (below 32, and 127) in the <1B> form, so no byte a machine sends can
+// break a log line or drive the operator's terminal. Other bytes are kept.
+std::string visible(std::string_view text);
+
 // Removes trailing tabs and spaces.
 std::string trim_trailing_blanks(std::string_view s);
 

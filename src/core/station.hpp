@@ -79,6 +79,19 @@ class Station : public StationState {
     return station_dir() + "\\" + std::string(name);
   }
 
+  // Command capture: how many of rx_string's first characters are known to hold no block
+  // end (so a block that arrives over many polls is searched once), whether the command
+  // being received has already been reported as too long, and how many characters have
+  // been searched in all (a work count for tests and benchmarks).
+  std::size_t rx_searched = 0;
+  bool command_overflow_reported = false;
+  std::uint64_t capture_examined = 0;
+
+  // The host line watch: since when output has waited on the line, and whether the line
+  // has been reported dead.
+  std::optional<TimePoint> host_line_waiting_since;
+  bool host_line_reported = false;
+
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
 

@@ -107,11 +107,13 @@ void note_outcome(Station& s, bool ok) {
 
 std::string log_message(const Station& s, int code) {
   const std::string q = "\"";
+  // Paths read as this host writes them; the station's own text form stays internal.
+  const std::string file = s.paths.display(s.Filename);
   switch (code) {
     case 0:
-      return port_text(s) + " Request for file " + s.Filename;
+      return port_text(s) + " Request for file " + file;
     case 1:
-      return "File " + s.Filename + " transmitted";
+      return "File " + file + " transmitted";
     case 2:
       return "CTS Handshake timeout .. File not sent";
     case 3:
@@ -119,19 +121,19 @@ std::string log_message(const Station& s, int code) {
     case 4:
       return "No Xon received ... File not sent";
     case 5:
-      return port_text(s) + " File " + s.Filename + " manually sent";
+      return port_text(s) + " File " + file + " manually sent";
     case 6:
       return "SEND NOW  button pressed";
     case 7:
       return "STOP  button pressed - transmission aborted";
     case 8:
-      return port_text(s) + " Request to store file " + s.Filename + " with R-command";
+      return port_text(s) + " Request to store file " + file + " with R-command";
     case 9:
-      return "File " + s.Filename + " received ";
+      return "File " + file + " received ";
     case 10:
       return "No data received - RX timout";
     case 11:
-      return port_text(s) + ": Request to store file " + s.Filename + " with ID";
+      return port_text(s) + ": Request to store file " + file + " with ID";
     case 12:
       return "STOP  button pressed - reception aborted";
     case 13:
@@ -157,12 +159,12 @@ std::string log_message(const Station& s, int code) {
     case 23:
       return "AK not received from CNC within 20 sec.";
     case 24:
-      return "Attempt to store file " + s.Filename;
+      return "Attempt to store file " + file;
     case 25:
       return "Error number" + str(s.error_number) + " occurred ";
     case 26:
       // The program directory is the station directory.
-      return "Storing data as file " + s.station_dir() + "\\TRASH";
+      return "Storing data as file " + s.paths.display(s.station_file("TRASH"));
     case 27:
       return port_text(s) + " - Beginning of cycle :";
     case 28:
@@ -170,7 +172,7 @@ std::string log_message(const Station& s, int code) {
     case 29:
       return port_text(s) + " - Probed dimension " + s.probe + "  ";
     case 30:
-      return port_text(s) + " Converting file " + s.Filename + " for Vision CNC";
+      return port_text(s) + " Converting file " + file + " for Vision CNC";
     case 31:
       return "Autopath/Vision file conversion error";
     case 32:
@@ -188,11 +190,15 @@ std::string log_message(const Station& s, int code) {
     case 38:
       return port_text(s) + " - Resume from tool change:";
     case 39:
-      return "Lynx controller request for file " + s.Filename;
+      return "Lynx controller request for file " + file;
     case 40:
-      return "SHOPLINK assigns 1st unused number of " + s.Filename;
-    case 41:
-      return "Creating backup file " + ucase(s.BAK_name);
+      return "SHOPLINK assigns 1st unused number of " + file;
+    case 41: {
+      // The backup's name in upper case; its folder as the host names it.
+      const std::string bak = s.paths.display(s.BAK_name);
+      const std::size_t name = bak.rfind('/') + 1;  // 0 when there is no folder
+      return "Creating backup file " + bak.substr(0, name) + ucase(bak.substr(name));
+    }
     case 42:
       return "Deleting old .BAK file";
     default:
@@ -201,15 +207,20 @@ std::string log_message(const Station& s, int code) {
 }
 
 std::string log_line(const std::string& message, const LocalTime& t) {
-  std::string line = message;
-  line += message.size() < kMessageColumns ? space(kMessageColumns - message.size()) : space(2);
+  // Machine text in a message must not end the line early or reach a terminal raw.
+  std::string line = visible(message);
+  line += line.size() < kMessageColumns ? space(kMessageColumns - line.size()) : space(2);
   return line + date_text(t) + " @ " + time_text(t);
 }
 
 void log_event(Station& s, int code) {
+  log_text(s, log_message(s, code));
+}
+
+void log_text(Station& s, const std::string& message) {
   // Nothing to write to before DNCDATA has named the log.
   if (s.config.log_path.empty()) return;
-  const std::string line = log_line(log_message(s, code), s.loop.clock().local_now());
+  const std::string line = log_line(message, s.loop.clock().local_now());
   if (s.window.menu_checked(Menu::View_Log)) s.window.log_viewer_append(line + kCrLf);
 
   const fs::path log = s.paths.existing(s.config.log_path);

@@ -16,6 +16,9 @@ std::string log_line(const std::string& message, const LocalTime& t);
 // Writes entry `code` to the log file and, when it is open, the log viewer. A log that cannot
 // be written never stops the station: the first failure is shown on the status line.
 void log_event(Station& s, int code);
+// An entry with a message of its own, for events that have no message code (the station's
+// own troubles, such as a host line that takes no output).
+void log_text(Station& s, const std::string& message);
 
 // Used while trimming; in the station directory.
 inline constexpr const char* kTempLogFile = "tempfile.log";

@@ -43,10 +43,13 @@ void burny_handshake(Station& s, int a) {
   }
 }
 
-// Position (0-based) of the first block end in rx_string: CR or LF with bit 7 cleared
-// (ASCII), or the EIA end-of-block byte; npos when the block is not complete yet.
-std::size_t find_block_end(const std::string& rx, std::int16_t& code) {
-  for (std::size_t i = 0; i < rx.size(); ++i) {
+// Position (0-based) of the first block end in rx_string at or after `from`: CR or LF with
+// bit 7 cleared (ASCII), or the EIA end-of-block byte; npos when the block is not complete
+// yet.
+std::size_t find_block_end(Station& s, std::size_t from, std::int16_t& code) {
+  const std::string& rx = s.rx_string;
+  for (std::size_t i = from; i < rx.size(); ++i) {
+    ++s.capture_examined;
     const auto byte = static_cast<unsigned char>(rx[i]);
     const int a = byte & 127;
     if (a == LF || a == CR) {
@@ -70,10 +73,25 @@ void handshake_walk(Station& s, std::size_t from, std::size_t to) {
 // What follows a block end belongs to the next command. Its handshake is run now, so that
 // every character before the first block end has been walked once when the next call comes.
 void walk_remainder(Station& s) {
+  s.rx_searched = 0;
   if (s.mode != Mode::Scanning) return;
   std::int16_t code = 0;
-  const std::size_t end = find_block_end(s.rx_string, code);
-  handshake_walk(s, 0, end == std::string::npos ? s.rx_string.size() : end);
+  const std::size_t end = find_block_end(s, 0, code);
+  s.rx_searched = end == std::string::npos ? s.rx_string.size() : end;
+  handshake_walk(s, 0, s.rx_searched);
+}
+
+// A command this long is none: its characters are dropped so the buffer stays bounded. The
+// port stays with the machine until its silence ends the command, as for any unfinished one.
+void discard_overlong_command(Station& s) {
+  s.rx_string.clear();
+  s.rx_searched = 0;
+  if (s.command_overflow_reported) return;
+  s.command_overflow_reported = true;
+  const std::string text = "Port" + str(s.port) + " - command longer than " +
+                           std::to_string(kCommandBufferLimit) + " characters discarded";
+  s.window.set_status(text);
+  log_text(s, text);
 }
 
 // Translates the block through the receive row into rx_line and keeps only what follows its
@@ -110,10 +128,14 @@ void capture_command(Station& s, std::size_t fresh) {
   lynx_prompt(s);
   const std::size_t size = s.rx_string.size();
   const std::size_t first_fresh = fresh >= size ? 0 : size - fresh;
+  // Only what arrived since, or what an earlier call left unsearched, can hold the end.
+  const std::size_t searched = s.rx_searched <= size ? s.rx_searched : 0;
   std::int16_t code = 0;
-  const std::size_t end = find_block_end(s.rx_string, code);
+  const std::size_t end = find_block_end(s, std::min(searched, first_fresh), code);
   handshake_walk(s, first_fresh, end == std::string::npos ? size : end);
   if (end == std::string::npos) {
+    s.rx_searched = size;
+    if (s.mode == Mode::Scanning && size > kCommandBufferLimit) discard_overlong_command(s);
     s.Timer13.set_enabled(true);
     return;
   }

@@ -8,9 +8,15 @@ namespace shoplink {
 
 class Station;
 
+// The most characters a command may hold before its end of block. A machine that streams
+// without line ends sends no command: beyond this, what it sent is discarded (and reported
+// once), so the buffer stays bounded however long it goes on.
+inline constexpr std::size_t kCommandBufferLimit = 4096;
+
 // `fresh` is how many characters at the end of rx_string arrived since the last call: only
 // those can answer the Burny CLINK enquiry, so a block that waits for its end over several
-// polls is not answered again on every poll.
+// polls is not answered again on every poll. Characters an earlier call already searched
+// for a block end are not searched again, so capture's work stays linear in what arrives.
 void capture_command(Station& s, std::size_t fresh = std::string::npos);
 
 // One line of the open program file (Openfile) for files without CR line ends: LF ends a

@@ -137,7 +137,7 @@ void directory_request(Station& s, CommandParse& p) {
     s.HSTR =
         (n == 0 || n == 2) ? p.send_dirs[static_cast<std::size_t>(p.dir_index)] : p.receive_dirs[0];
   }
-  s.window.set_status(s.HSTR);
+  s.window.set_status(s.paths.display(s.HSTR));
   const std::string listing = s.HSTR + "\\" + kListingFile;
   // A place outside the station's directories is not listed.
   if (!request_path_allowed(s, p, listing)) {

@@ -59,7 +59,7 @@ void file_request(Station& s, CommandParse& p) {
       return;
     }
 
-    s.window.set_status(s.Filename);
+    s.window.set_status(s.paths.display(s.Filename));
     log_event(s, s.Lynx_request ? 39 : 0);
     if (named && program_file_present(s, p, s.Filename)) return;
 

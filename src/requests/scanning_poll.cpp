@@ -41,6 +41,8 @@ void begin_command(Station& s, const std::string& got) {
   s.receiving = 1;
   s.rx_code_unknown = 1;
   s.rx_string = got;
+  s.rx_searched = 0;
+  s.command_overflow_reported = false;
   for (Menu m : {Menu::mode_scan, Menu::mode_send, Menu::mode_receive, Menu::mode_terminal,
                  Menu::mode_exit, Menu::conf_password})
     s.window.set_menu_enabled(m, false);
@@ -53,6 +55,12 @@ void begin_command(Station& s, const std::string& got) {
 }  // namespace
 
 void receive_poll_scanning(Station& s, const std::string& got) {
+  if (s.receiving == 0 && got.empty()) {
+    // Only an arrival begins a command. What is left of one that timed out unfinished is
+    // stale and must not hold the port again.
+    s.rx_string.clear();
+    return;
+  }
   answer_handshakes(s, got);
   s.Timer2.stop();
   if (!got.empty()) {

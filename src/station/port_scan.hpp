@@ -1,10 +1,16 @@
 #pragma once
 // The port controller start-up scan: opens the host line, probes the controller, sends the
 // one set-up string for all ports and hands over to the purge.
+#include <cstddef>
 #include <string>
 
 namespace shoplink {
 class Station;
+
+// The most of the port controller's probe answer that is kept: only its first five
+// characters are read. A line that chatters on fills it once and then stops extending the
+// wait, so the probe ends however long the chatter lasts.
+inline constexpr std::size_t kProbeAnswerLimit = 256;
 
 // Timer1's one tick, 3000 ms after start-up.
 void Timer1_Timer(Station& s);

@@ -4,6 +4,7 @@
 #include "core/station.hpp"
 #include "receive/reception.hpp"
 #include "requests/scanning_poll.hpp"
+#include "station/port_scan.hpp"
 #include "transmit/sending_poll.hpp"
 
 namespace shoplink {
@@ -35,10 +36,10 @@ void show_received(Station& s, std::string_view got) {
 namespace {
 
 // Waiting for the port controller's answer to the probe: collect it; each arrival
-// extends the silence time-out.
+// extends the silence time-out, until the answer is as long as it may be.
 void poll_controller_answer(Station& s, const std::string& got) {
-  if (got.empty()) return;
-  s.rx_string += got;
+  if (got.empty() || s.rx_string.size() >= kProbeAnswerLimit) return;
+  s.rx_string += got.substr(0, kProbeAnswerLimit - s.rx_string.size());
   s.Timer12.start();
 }
 

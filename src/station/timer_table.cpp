@@ -6,6 +6,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "receive/reception.hpp"
+#include "station/host_line_watch.hpp"
 #include "station/port_scan.hpp"
 #include "station/receive_poll.hpp"
 #include "station/scanning_cycle.hpp"
@@ -38,8 +39,12 @@ const std::array<TimerRow, 21> kTimerTable{{
     {&Station::Timer3, "Timer3", 30000, Timer3_Timer},
     // end-of-transfer clean-up, back to scanning
     {&Station::Timer4, "Timer4", 2000, Timer4_Timer},
-    // input display refresh and CTS lamp, always running
-    {&Station::Timer5, "Timer5", 250, Timer5_Timer},
+    // input display refresh and CTS lamp, always running; also watches the host line
+    {&Station::Timer5, "Timer5", 250,
+     [](Station& s) {
+       Timer5_Timer(s);
+       watch_host_line(s);
+     }},
     // reception time-out
     {&Station::Timer6, "Timer6", 5000, timer6_Timer},
     // shows the power-up message, one tick

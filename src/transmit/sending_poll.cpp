@@ -16,7 +16,8 @@ constexpr int ACK = ctl::ACK, XON = ctl::DC1, DC2 = ctl::DC2, XOFF = ctl::DC3;
 }  // namespace
 
 void start_on_xon(Station& s) {
-  s.window.set_text(Field::Terminal, "(Xon received ...)\r\n(sending " + s.Filename + ")\r\n");
+  s.window.set_text(Field::Terminal,
+                    "(Xon received ...)\r\n(sending " + s.paths.display(s.Filename) + ")\r\n");
   log_event(s, 18);
   s.window.set_visible(Element::TerminalScrollBar, false);
   s.window.set_visible(Element::SendNowButton, false);

@@ -1,7 +1,6 @@
 #include "ui/headless.hpp"
 
 #include <fcntl.h>
-#include <fmt/format.h>
 #include <spawn.h>
 #include <unistd.h>
 
@@ -18,10 +17,13 @@ std::string printable(std::string_view text) {
   std::string out;
   for (unsigned char c : text) {
     if (c == '\r') continue;
-    if (c == '\n' || (c >= 32 && c < 127)) {
-      out.push_back(static_cast<char>(c));
+    if (c == '\n') {
+      out.push_back('\n');
+    } else if (c >= 128) {
+      // Not text this terminal can be trusted to show.
+      out += hex_form(c);
     } else {
-      out += fmt::format("\\x{:02X}", c);
+      out += visible(std::string_view(reinterpret_cast<const char*>(&c), 1));
     }
   }
   return out;
@@ -45,8 +47,9 @@ void HeadlessWindow::line(const std::string& what, const std::string& text) {
 }
 
 void HeadlessWindow::set_status(const std::string& text) {
-  if (text != status()) line("status", text);
+  const std::string before = status();
   WindowModel::set_status(text);
+  if (status() != before) line("status", status());
 }
 
 void HeadlessWindow::set_text(Field f, const std::string& text) {

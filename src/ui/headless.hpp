@@ -47,7 +47,8 @@ class PosixPlatform final : public Platform {
                       bool minimized) override;
 };
 
-// Shows control characters of line traffic readably: "\x13" for DC3, "\r\n" kept as is.
+// Line traffic for standard output: control characters and bytes above 127 in the <13>
+// form, CR dropped, LF kept (it splits the output into lines).
 std::string printable(std::string_view text);
 // The part of `now` that was appended to `before` (which may have been cut at its front).
 std::string appended_part(std::string_view before, std::string_view now);

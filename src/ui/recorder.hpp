@@ -10,8 +10,8 @@ namespace shoplink {
 class RecordingWindow final : public WindowModel {
  public:
   void set_status(const std::string& text) override {
-    statuses.push_back(text);
     WindowModel::set_status(text);
+    statuses.push_back(status());
   }
   void set_text(Field f, const std::string& text) override {
     if (f == Field::Terminal) terminal_texts.push_back(text);

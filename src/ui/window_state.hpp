@@ -3,6 +3,7 @@
 #include <array>
 #include <map>
 
+#include "base/text.hpp"
 #include "ui/main_window.hpp"
 
 namespace shoplink {
@@ -10,7 +11,8 @@ namespace shoplink {
 class WindowModel : public MainWindow {
  public:
   void set_title(const std::string& title) override { title_ = title; }
-  void set_status(const std::string& text) override { status_ = text; }
+  // The status line shows control characters in the <1B> form.
+  void set_status(const std::string& text) override { status_ = shoplink::visible(text); }
   void set_text(Field f, const std::string& text) override { texts_[f] = text; }
   std::string text(Field f) const override {
     auto it = texts_.find(f);

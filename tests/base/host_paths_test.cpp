@@ -45,6 +45,27 @@ TEST_F(HostPathsTest, StationTextBecomesAHostPathUnderTheStationDirectory) {
   EXPECT_EQ(paths.host_path("\\srv\\progs\\O1.NC"), fs::path("/srv/progs/O1.NC"));
 }
 
+TEST_F(HostPathsTest, DisplayFormUsesTheHostsSeparatorAndMappedDrives) {
+  HostPaths paths(dir);
+  paths.map("C:", "/srv/nc/");
+  paths.map("R:", "/");
+  struct Case {
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"/srv/nc/progs\\O1234", "/srv/nc/progs/O1234"},
+      {"NC3\\O1234.NC", "NC3/O1234.NC"},
+      {"C:\\NC\\O1", "/srv/nc/NC/O1"},
+      {"c:NC\\O1", "/srv/nc/NC/O1"},
+      {"C:\\", "/srv/nc"},
+      {"R:\\O1", "/O1"},
+      {"E:\\NC\\O1", "E:/NC/O1"},  // not mapped: shown, not resolved
+      {"..\\x", "../x"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(paths.display(c.text), c.shown) << c.text;
+}
+
 TEST_F(HostPathsTest, StationDirectoryIsAbsoluteAndServesAsTheProgramDirectory) {
   const fs::path before = fs::current_path();
   fs::current_path(top);

@@ -318,6 +318,25 @@ TEST_F(PtyLineTest, PseudoTerminalHasNoModemLines) {
   EXPECT_EQ(master_read(2), "ok");
 }
 
+// The scan tick goes on writing to a line that is gone: what is held stays bounded, and the
+// device's refusal is there for the station to report.
+TEST_F(PtyLineTest, AHungUpLineHoldsNoMoreThanItsLimitAndSaysWhy) {
+  ASSERT_TRUE(open_as_startup());
+  EXPECT_EQ(line.output_error(), "");
+  ::close(master);
+  master = -1;
+  ::close(slave);
+  slave = -1;
+  for (int tick = 0; tick < 100000; ++tick)
+    line.write(
+        "\x14"
+        "3\x14Q");
+  EXPECT_GT(line.output_held(), 0u);
+  EXPECT_LE(line.output_held(), PosixSerialPort::kDeadOutputLimit);
+  EXPECT_EQ(line.out_buffer_count(), static_cast<int>(line.output_held()));
+  EXPECT_FALSE(line.output_error().empty());
+}
+
 TEST_F(PtyLineTest, AHungUpLineKeepsItsOutputAndDoesNotSpinTheLoop) {
   ASSERT_TRUE(open_as_startup());
   line.write(pattern(256 * 1024));

@@ -71,6 +71,21 @@ TEST(Text, DateAndTimeForms) {
   EXPECT_EQ(time_text(t), "06:05:04");
 }
 
+TEST(Text, VisibleShowsControlCharactersAsHexInAngleBrackets) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"TO1234", "TO1234"},
+      {"TO12\a\x1b[2J34", "TO12<07><1B>[2J34"},
+      {std::string("\0\r\n\x1f \x7f~", 7), "<00><0D><0A><1F> <7F>~"},
+      {"<TO1234>", "<TO1234>"},  // brackets a machine sent stay as they are
+      {"\x80\xff", "\x80\xff"},  // station text is bytes: only controls change
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(visible(c.in), c.out) << c.in;
+  EXPECT_EQ(hex_form(0xAB), "<AB>");
+}
+
 TEST(Text, TrimTrailingBlanks) {
   EXPECT_EQ(trim_trailing_blanks("COM2:4800 \t "), "COM2:4800");
   EXPECT_EQ(trim_trailing_blanks(" \t"), "");

@@ -44,7 +44,7 @@ const Message kMessages[] = {
     {23, "AK not received from CNC within 20 sec."},
     {24, "Attempt to store file O1234.NC"},
     {25, "Error number 53 occurred "},
-    {26, "Storing data as file @\\TRASH"},  // @ = the station directory
+    {26, "Storing data as file @/TRASH"},  // @ = the station directory
     {27, "Port 3 - Beginning of cycle :"},
     {28, "Port 3 - Finish of cycle    :"},
     {29, "Port 3 - Probed dimension 1.2345  "},
@@ -123,10 +123,42 @@ TEST_F(SystemLogTest, EntriesAreAppendedWithTheClocksDateAndTime) {
                        "12-31-2026 @ 23:59:58\r\n");
 }
 
-TEST_F(SystemLogTest, FieldsAreWrittenUnchangedEvenWithLineEnds) {
-  s.rx_line = "A\r\nB";
-  log_event(s, 21);
-  EXPECT_EQ(log(), entry("Port 3 - ASCII command received: <A\r\nB>"));
+// What a machine sends can neither break a line of the log nor reach a terminal that
+// shows the log as control characters; the message's own angle brackets stay literal.
+TEST_F(SystemLogTest, ControlCharactersInFieldsAreWrittenVisibly) {
+  struct Case {
+    std::string rx_line, message;
+  } cases[] = {
+      {"A\r\nB", "Port 3 - ASCII command received: <A<0D><0A>B>"},
+      {"TO12\a\x1b[2J34", "Port 3 - ASCII command received: <TO12<07><1B>[2J34>"},
+      {std::string("X\0\x7f\x1fY", 5), "Port 3 - ASCII command received: <X<00><7F><1F>Y>"},
+      {"<TO1234>", "Port 3 - ASCII command received: <<TO1234>>"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(t.file("SHOPLINK.LOG"));
+    s.rx_line = c.rx_line;
+    log_event(s, 21);
+    EXPECT_EQ(log(), entry(c.message));
+  }
+}
+
+// Paths read as this host writes them: one separator, a mapped drive as its host folder.
+TEST_F(SystemLogTest, PathsAreLoggedInTheHostsForm) {
+  s.paths.map("C:", "/srv/nc");
+  struct Case {
+    std::string filename, message;
+  } cases[] = {
+      {"/srv/nc/progs\\O1234", "File /srv/nc/progs/O1234 transmitted"},
+      {"C:\\NC\\O1", "File /srv/nc/NC/O1 transmitted"},
+      {"D:\\NC\\O1", "File D:/NC/O1 transmitted"},
+      {"NC3\\O1234.NC", "File NC3/O1234.NC transmitted"},
+  };
+  for (const auto& c : cases) {
+    s.Filename = c.filename;
+    EXPECT_EQ(log_message(s, 1), c.message);
+  }
+  s.BAK_name = "c:\\nc\\o1.bak";
+  EXPECT_EQ(log_message(s, 41), "Creating backup file /srv/nc/nc/O1.BAK");
 }
 
 TEST_F(SystemLogTest, NoLogIsWrittenBeforeDncdataNamesIt) {

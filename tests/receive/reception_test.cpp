@@ -29,7 +29,7 @@ TEST_P(LineEnds, EveryLineEndAndBlankLinesGiveTheSameFile) {
   rig.upload("O1234" + e + "N10G0X1." + e + e + e + "N20M30" + e + "%" + e);
   EXPECT_EQ(rig.read("UP/O1234"), "O1234\r\nN10G0X1.\r\nN20M30\r\n%\r\n");
   EXPECT_EQ(rig.s.char_count, 7 + 10 + 8 + 3);
-  EXPECT_NE(rig.log().find("File " + rig.s.station_file("UP") + "\\O1234 received "),
+  EXPECT_NE(rig.log().find("File " + rig.s.station_dir() + "/UP/O1234 received "),
             std::string::npos);
 }
 

@@ -47,8 +47,8 @@ TEST(UploadScenario, MachineStoresAProgramAfterItsRCommandAndDc2) {
   EXPECT_GE(m.dc1_received(), 1);
   EXPECT_EQ(m.dc2_unanswered(), 0);
   EXPECT_TRUE(
-      f.logged("Port 3 Request to store file " + f.s().station_dir() + "\\O1234 with R-command"));
-  EXPECT_TRUE(f.logged("File " + f.s().station_dir() + "\\O1234 received"));
+      f.logged("Port 3 Request to store file " + f.s().station_dir() + "/O1234 with R-command"));
+  EXPECT_TRUE(f.logged("File " + f.s().station_dir() + "/O1234 received"));
 }
 
 TEST(UploadScenario, ActivityReportGoesOutOnTheMachinesNextXon) {

@@ -38,7 +38,7 @@ TEST_F(FileRequest, MissingOrEmptyProgramsGetTheNotFoundReply) {
   dir.write("NC1/O1234.NC", "");                                       // empty counts as missing
   std::filesystem::create_directory(dir.path() / "NC2" / "O1234.NC");  // so does a folder
   command("TO1234");
-  auto expected = requests_for({"NC1\\O1234.NC", "NC2\\O1234.NC", "NC3\\O1234.NC"});
+  auto expected = requests_for({"NC1/O1234.NC", "NC2/O1234.NC", "NC3/O1234.NC"});
   expected.push_back("File not found");
   EXPECT_EQ(log_messages(), expected);
   expect_not_found("O1234.NC");
@@ -56,7 +56,7 @@ TEST_F(FileRequest, ANumberedDirectoryIsTheOnlyOneTried) {
   dir.write("NC1/O1234.NC", "O1234\r\n");
   command("TO1234 N2");
   expect_not_found("O1234.NC");
-  EXPECT_EQ(log_messages().front(), "Port 1 Request for file NC3\\O1234.NC");
+  EXPECT_EQ(log_messages().front(), "Port 1 Request for file NC3/O1234.NC");
   dir.write("NC3/O1234.NC", "O1234\r\n");
   command("TO1234 N2");
   EXPECT_EQ(s.Filename, "NC3\\O1234.NC");

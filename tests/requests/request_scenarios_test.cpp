@@ -50,7 +50,7 @@ TEST_F(RequestScenario, TheProgramIsFoundInTheThirdSendDirectory) {
   mill().send_command("TO1234");
   ASSERT_TRUE(settled());
   EXPECT_EQ(s().Filename, "NC3\\O1234.NC");
-  EXPECT_EQ(f->window.status(), "NC3\\O1234.NC");
+  EXPECT_EQ(f->window.status(), "NC3/O1234.NC");
   EXPECT_TRUE(s().rx_string.empty());
   EXPECT_TRUE(s().rx_line.empty());
   EXPECT_EQ(s().port, 3);
@@ -58,8 +58,8 @@ TEST_F(RequestScenario, TheProgramIsFoundInTheThirdSendDirectory) {
   EXPECT_EQ(s().send_inhibit, 1);
   const auto& log = f->log_messages();
   const std::vector<std::string> expected{
-      "Port 3 - ASCII command received: <TO1234>", "Port 3 Request for file NC1\\O1234.NC",
-      "Port 3 Request for file NC2\\O1234.NC", "Port 3 Request for file NC3\\O1234.NC"};
+      "Port 3 - ASCII command received: <TO1234>", "Port 3 Request for file NC1/O1234.NC",
+      "Port 3 Request for file NC2/O1234.NC", "Port 3 Request for file NC3/O1234.NC"};
   ASSERT_GE(log.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(log.end() - 4, log.end()), expected);
 }
@@ -106,7 +106,7 @@ TEST_F(RequestScenario, AProgramOnAMappedDrive) {
   mill().send_command("TC:\\NC\\O55");
   ASSERT_TRUE(settled());
   EXPECT_EQ(s().Filename, "C:\\NC\\O55.NC");
-  EXPECT_TRUE(f->logged("Port 3 Request for file C:\\NC\\O55.NC"));
+  EXPECT_TRUE(f->logged("Port 3 Request for file " + drive.path().string() + "/NC/O55.NC"));
 }
 
 TEST_F(RequestScenario, NumberedProgramsUnderAPcncDefault) {

@@ -29,8 +29,8 @@ TEST(StoreRequest, OldProgramStaysUntilTheUploadsFirstData) {
   rig.command("RO1234");
   ASSERT_EQ(rig.s.mode, Mode::Receiving);
   EXPECT_EQ(rig.read("UP/O1234.NC"), "OLD PROGRAM\r\n");
-  EXPECT_TRUE(logged(rig, "Port 1 Request to store file " + rig.s.station_file("UP") +
-                              "\\O1234.NC with R-command"));
+  EXPECT_TRUE(logged(
+      rig, "Port 1 Request to store file " + rig.s.station_dir() + "/UP/O1234.NC with R-command"));
   EXPECT_TRUE(logged(rig, "Attempt to store file "));
 
   // Nothing arrives: the time-out ends the upload and the old program is untouched.
@@ -58,8 +58,7 @@ TEST(StoreRequest, BakTwiceKeepsTheLastTwoVersions) {
   rig.upload("SECOND\r\n");
   EXPECT_EQ(rig.read("UP/O1234.BAK"), "FIRST\r\n");
   EXPECT_EQ(rig.read("UP/O1234.NC"), "SECOND\r\n");
-  EXPECT_TRUE(
-      logged(rig, "Creating backup file " + ucase(rig.s.station_file("UP")) + "\\O1234.BAK"));
+  EXPECT_TRUE(logged(rig, "Creating backup file " + rig.s.station_dir() + "/UP/O1234.BAK"));
   EXPECT_FALSE(logged(rig, "Deleting old .BAK file"));
 
   rig.run_ms(3000);
@@ -80,8 +79,8 @@ TEST(StoreRequest, FirstUnusedNumberOnA32Port) {
   rig.command("RBRACKET");
   rig.upload("O3\r\nG1\r\n");
   EXPECT_EQ(rig.read("UP/PROG0003"), "\":0003 (BRACKET)\"\r\n\"O3\"\r\n\"G1\"\r\n");
-  EXPECT_TRUE(logged(
-      rig, "SHOPLINK assigns 1st unused number of " + rig.s.station_file("UP") + "\\PROG0003"));
+  EXPECT_TRUE(
+      logged(rig, "SHOPLINK assigns 1st unused number of " + rig.s.station_dir() + "/UP/PROG0003"));
   EXPECT_EQ(rig.read("UP/CONTENTS"), "\"0003\",\"BRACKET\", 8\r\n");
 }
 
@@ -129,7 +128,7 @@ TEST(StoreRequest, ProgramThatAnnouncesItselfIsStoredWithItsFirstLine) {
   // The name character is the program's letter; the name is what follows it.
   EXPECT_EQ(rig.read("UP/55"), "%MPF1\r\nO55 (LEVER)\r\nN1\r\nN2\r\n");
   EXPECT_TRUE(
-      logged(rig, "Port 1: Request to store file " + rig.s.station_file("UP") + "\\55 with ID"));
+      logged(rig, "Port 1: Request to store file " + rig.s.station_dir() + "/UP/55 with ID"));
   EXPECT_TRUE(rig.s.Stack.empty());
 }
 
@@ -140,7 +139,7 @@ TEST(StoreRequest, NamesOutsideTheStationGoToTrash) {
   EXPECT_EQ(rig.read("TRASH"), "N1\r\n");
   EXPECT_FALSE(std::filesystem::exists(rig.dir.path().parent_path().parent_path() / "EVIL"));
   EXPECT_TRUE(logged(rig, "Error number 13 occurred "));
-  EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "\\TRASH"));
+  EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "/TRASH"));
 }
 
 TEST(StoreRequest, UncreatableFileGoesToTrashWithTheErrorNumber) {
@@ -180,8 +179,8 @@ TEST(StoreRequestSites, BeaconNumbersTheUploadWhileHoldingTheMachine) {
   EXPECT_TRUE(rig.line.dtr());
   rig.upload("N1\r\n");
   EXPECT_EQ(rig.read("UP/PROG0002"), "\":0002 (SHAFT)\"\r\n\"O0002 (SHAFT)\"\r\n\"N1\"\r\n");
-  EXPECT_NE(rig.log().find("SHOPLINK assigns 1st unused number of " + rig.s.station_file("UP") +
-                           "\\PROG0002"),
+  EXPECT_NE(rig.log().find("SHOPLINK assigns 1st unused number of " + rig.s.station_dir() +
+                           "/UP/PROG0002"),
             std::string::npos);
 }
 

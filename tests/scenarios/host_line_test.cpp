@@ -168,13 +168,46 @@ TEST(HostLineScenario, PurgeSelectsTheEightPorts200MsApartThenScans) {
   EXPECT_NEAR(at[8] - at[7], 300, 2);
 }
 
+// The help screen's text, word for word, each line ended by CR LF.
+const std::string kScanFailureHelp =
+    "\r\n"
+    "      Your SHOPLINK system did not scan properly. Some\r\n"
+    "   problem areas and remedies are listed below. You can\r\n"
+    "   use the SHOPLINK text editor to re-configure your\r\n"
+    "   DNCDATA file, or you can use the SHOPLINK terminal\r\n"
+    "   mode to perform some tests on your RS232 ports.\r\n"
+    "\r\n"
+    "                       Common problem #1\r\n"
+    "   Port controller is not turned on (you know what to do)\r\n"
+    "\r\n"
+    "                       Common problem #2\r\n"
+    "   Host port setting in line #1 of DNCDATA file does\r\n"
+    "   not match DIP switch A setting on the back of the\r\n"
+    "   port controller. See manual Pg. 6\r\n"
+    "\r\n"
+    "                       Common problem #3\r\n"
+    "   Wrong COM port is selected for host connection. Do you\r\n"
+    "   KNOW which COM port you're using? Do you have a\r\n"
+    "   SERIAL mouse ? If so, you may need to edit line #1\r\n"
+    "   of your DNCDATA file from  COM1:9600 to COM2:9600\r\n"
+    "\r\n"
+    "                       Common problem #4 \r\n"
+    "   Your Host cable was not made properly. The host cable\r\n"
+    "   must be wired as shown in Appendix B, page B-3\r\n"
+    "\r\n"
+    "                       Common problem #5\r\n"
+    "   Your PCs serial port (or) the port controllers Host\r\n"
+    "   port is not working. Use the SHOPLINK terminal mode to\r\n"
+    "   conduct the simple tests described in the SHOPLINK\r\n"
+    "   troubleshooting guide in Appendix H\r\n";
+
 struct ScanFailure : ::testing::Test {
   void expect_failure(StationFixture& f, const std::string& message) {
     ASSERT_EQ(f.dialogs.boxes.size(), 1u);
     EXPECT_EQ(f.dialogs.boxes[0].title, "SHOPLINK error message");
     EXPECT_EQ(f.dialogs.boxes[0].text, message);
     EXPECT_TRUE(f.window.scan_failure_shown());
-    EXPECT_EQ(f.window.scan_failure_text(), scan_failure_help_text());
+    EXPECT_EQ(f.window.scan_failure_text(), kScanFailureHelp);
     for (const auto& c : f.s().codes.controller_codes) EXPECT_TRUE(c.empty());
     EXPECT_EQ(f.s().stopscanning, 1);
     // The scan tick goes on running and does nothing.
@@ -414,7 +447,7 @@ TEST(QueueScenario, QueueFileIsServedOnTheTickThatSelectsItsPortAndDeletedFirst)
   EXPECT_EQ(s.mode, Mode::Scanning);
   ASSERT_TRUE(f.run_until([&] { return s.port == 5; }, 1000));
   EXPECT_FALSE(f.dir.exists("SHOPLINK Queue command 5"));
-  EXPECT_TRUE(f.logged("Port 5 Request for file " + s.station_dir() + "\\O1234"));
+  EXPECT_TRUE(f.logged("Port 5 Request for file " + s.station_dir() + "/O1234"));
   EXPECT_EQ(s.mode, Mode::Settling);
   EXPECT_EQ(s.mode_after_purge, Mode::Sending);
   EXPECT_FALSE(s.Timer2.enabled());  // the scan waits for the request to end
@@ -455,7 +488,7 @@ TEST(RequestAfterEvent, ARequestWithinTheReturnToScanningIsServed) {
   f.shop.at(t0 - f.shop.start() + millis(1800), [&] { m.send_command("TO1234"); });
   f.shop.at(t0 - f.shop.start() + millis(3500), [&] { m.send_xon(); });
   ASSERT_TRUE(f.run_until(
-      [&] { return f.logged("File " + s.station_dir() + "\\O1234 transmitted"); }, 20000))
+      [&] { return f.logged("File " + s.station_dir() + "/O1234 transmitted"); }, 20000))
       << "the program was not sent";
   f.advance_ms(200);
   EXPECT_NE(m.received_text().find("G0X0"), std::string::npos);

@@ -20,11 +20,15 @@ class FakeLine final : public SerialPort {
     return out;
   }
   void write(std::string_view bytes) override { written.append(bytes); }
+  std::size_t output_held() const override { return held; }
+  std::string output_error() const override { return error; }
 
   bool cts_on = true;
   bool can_open = true;
-  std::string input;    // what the "controller" sent, waiting
-  std::string written;  // everything the station wrote
+  std::string input;     // what the "controller" sent, waiting
+  std::string written;   // everything the station wrote
+  std::size_t held = 0;  // output the device has not taken (a stuck line)
+  std::string error;     // why the device refuses output (a line gone)
 
  protected:
   bool do_open() override { return open_ = can_open; }

@@ -28,7 +28,7 @@ TEST(AbScenario, NextLineWaitsForTheAckAndOneSecond) {
   ASSERT_NE(ack, TimePoint::max());
   EXPECT_GE(t.first_station_byte_after(ack) - ack, millis(1000));
   EXPECT_FALSE(t.logged("AK not received from CNC within 20 sec."));
-  EXPECT_TRUE(t.logged("File " + t.s().station_file("O1000") + " transmitted"));
+  EXPECT_TRUE(t.logged("File " + t.s().station_dir() + "/O1000 transmitted"));
 }
 
 TEST(AbScenario, WithoutAckTheTransferEndsAfter20Seconds) {
@@ -63,7 +63,7 @@ TEST(AbScenario, PatHeaderIsAnnouncedAndAcknowledged) {
                                               even("%\r\n") + even(";(PAT123 PART)\r\n") +
                                               even("N1X1\r\n") + even(";(@ END)\r\n") + etx +
                                               even_default_trailer());
-  EXPECT_TRUE(t.logged("File " + t.s().station_file("P1") + " transmitted"));
+  EXPECT_TRUE(t.logged("File " + t.s().station_dir() + "/P1 transmitted"));
 }
 
 }  // namespace

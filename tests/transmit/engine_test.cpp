@@ -22,7 +22,7 @@ TEST(TransmitScenario, PlainEvenParityPortGetsOpeningLinesAndDefaultTrailer) {
   t.xon_and_finish();
   EXPECT_EQ(t.machine().received_bytes(), even("\r\n") + even(kProgram) + even_default_trailer());
   EXPECT_TRUE(t.logged("Xon received - sending file "));
-  EXPECT_TRUE(t.logged("File " + t.s().station_file("O1234") + " transmitted"));
+  EXPECT_TRUE(t.logged("File " + t.s().station_dir() + "/O1234 transmitted"));
   EXPECT_TRUE(t.status_shown("File sent..."));
   EXPECT_EQ(t.f.window.statuses.back(), " Scanning... ");
   EXPECT_TRUE(t.s().Filename.empty());
@@ -146,7 +146,7 @@ TEST(TransmitScenario, XoffMidProgramStopsOutputWithinOneCharacterUntilXon) {
   EXPECT_GE(t.first_station_byte_after(xon_at) - xon_at, millis(500));
   std::string got = t.machine().received_bytes();
   EXPECT_EQ(got, even("\r\n") + even(program) + even_default_trailer());
-  EXPECT_TRUE(t.logged("File " + t.s().station_file("O5") + " transmitted"));
+  EXPECT_TRUE(t.logged("File " + t.s().station_dir() + "/O5 transmitted"));
 }
 
 TEST(TransmitScenario, MachineHoldingXoffPastTheTimeOutAbortsWithLog3) {
@@ -158,7 +158,7 @@ TEST(TransmitScenario, MachineHoldingXoffPastTheTimeOutAbortsWithLog3) {
   t.xon_and_finish();
   EXPECT_TRUE(t.logged("Xoff Handshake timeout ... File not sent"));
   EXPECT_TRUE(t.status_shown("CNC won't accept"));
-  EXPECT_FALSE(t.logged("File " + t.s().station_file("O5") + " transmitted"));
+  EXPECT_FALSE(t.logged("File " + t.s().station_dir() + "/O5 transmitted"));
   EXPECT_FALSE(t.status_shown("File sent..."));
   const std::string& got = t.machine().received_bytes();
   EXPECT_EQ(got.find('\x84'), std::string::npos);  // no trailer

@@ -92,7 +92,7 @@ TEST(Openings, LynxAnswersTheFileNamePromptAndWaitsForEachPrompt) {
   b.s.Lynx_request = true;
   b.send("O1", "O1\r\nG1\r\n");
   EXPECT_EQ(b.line.written, "*O1\r\nG1\r\n\x1A" + kClose);
-  EXPECT_TRUE(b.logged("File " + b.s.station_file("O1") + " transmitted"));
+  EXPECT_TRUE(b.logged("File " + b.s.station_dir() + "/O1 transmitted"));
 }
 
 TEST(Closing, OutputStillUnderwayIsDiscardedOnlyAfterAStop) {
