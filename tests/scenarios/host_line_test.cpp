@@ -517,7 +517,7 @@ TEST(KeyboardSelection, TheHoldEndsOnceAndNeverMovesTheScanUnderATransfer) {
   f.shop.at(f.loop.now() - f.shop.start() + millis(1500), [&] { m.send_xon(); });
   const TimePoint t0 = f.loop.now();
   ASSERT_TRUE(f.run_until(
-      [&] { return f.logged("File " + s.station_dir() + "\\O1234 transmitted"); }, 60000));
+      [&] { return f.logged("File " + s.station_dir() + "/O1234 transmitted"); }, 60000));
   ASSERT_GT(f.loop.now() - t0, millis(12000)) << "the transfer must outlast the hold";
   f.advance_ms(5000);
   EXPECT_NE(m.received_text().find(program), std::string::npos) << "the program arrived incomplete";
