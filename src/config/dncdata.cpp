@@ -21,6 +21,14 @@ namespace {
 
 constexpr const char* kErrorTitle = "SHOPLINK error message";
 constexpr const char* kDefaultCommandChars = "TRPSFD:\\N";
+// Settings that would switch a safety off take these instead: a response time-out of 0
+// never fires (a request without Xon would wait for ever), a reception time-out beyond
+// the timers' range wraps, and a log without a positive limit is rewritten on every entry.
+// Reception time-outs not above 0 are replaced where they are used.
+constexpr int kDefaultResponseTimeoutMs = 20 * 1000;
+constexpr double kDefaultReceiveTimeoutMs = 5000;
+constexpr double kMaxReceiveTimeoutMs = 24.0 * 3600 * 1000;  // a day
+constexpr std::int32_t kDefaultLogLimit = 50000;
 
 void fail(Station& s, const std::string& text) {
   s.dialogs.message_box(kErrorTitle, text, Icon::Exclamation);
@@ -79,6 +87,10 @@ void read_host_line(Station& s, const std::string& line, const fs::path& file,
   if (comma == 0) {
     c.host_port = line;
     c.queue_dir = s.station_dir();
+  } else if (mid(line, comma + 1).find_first_not_of(" \t") == std::string::npos) {
+    // "COM1:9600," names no queue directory (it would be the host's root).
+    c.host_port = left(line, comma - 1);
+    c.queue_dir = s.station_dir();
   } else {
     c.host_port = left(line, comma - 1);
     c.queue_dir = mid(line, comma + 1);
@@ -103,11 +115,12 @@ void read_defaults_line(Station& s, const std::string& line) {
   if (contains(u, "PCNC")) c.default_file_type = DefaultFileType::PCNC;
   if (contains(u, "DOS")) c.default_file_type = DefaultFileType::None;
   if (contains(u, "ASCII")) c.default_file_type = DefaultFileType::ASCII;
-  if (auto eq = instr(line, "="); eq > 0)
-    c.response_timeout_ms =
+  c.response_timeout_ms = kDefaultResponseTimeoutMs;
+  if (auto eq = instr(line, "="); eq > 0) {
+    const std::int32_t ms =
         to_int32(static_cast<double>(round_int(val(mid(line, eq + 1, 3)))) * 1000);
-  else
-    c.response_timeout_ms = 20 * 1000;
+    if (ms > 0) c.response_timeout_ms = ms;
+  }
 }
 
 void read_log_line(Station& s, const std::string& line) {
@@ -115,9 +128,10 @@ void read_log_line(Station& s, const std::string& line) {
   if (auto comma = instr(line, ","); comma > 0) {
     c.log_path = s.station_file(left(line, comma - 1));
     c.log_limit = to_int32(val(mid(line, comma + 1)));
+    if (c.log_limit <= 0) c.log_limit = kDefaultLogLimit;
   } else {
     c.log_path = s.station_file(line);
-    c.log_limit = 50000;
+    c.log_limit = kDefaultLogLimit;
   }
 }
 
@@ -178,10 +192,11 @@ bool read_port_block(Station& s, int k, const std::vector<std::string>& lines) {
   p.line_settings = block_line(0);
   p.code_line = block_line(1);
   p.code_type = code_type_of(p.code_line);
+  // A DELAY= that is not above 0 is kept as read: the receive time-out falls back to the
+  // default where it is used.
+  p.delay_ms = kDefaultReceiveTimeoutMs;
   if (auto d = instr(p.code_line, "DELAY="); d > 0)
-    p.delay_ms = val(mid(p.code_line, d + 6)) * 1000;
-  else
-    p.delay_ms = 5000;
+    p.delay_ms = std::min(val(mid(p.code_line, d + 6)) * 1000, kMaxReceiveTimeoutMs);
   p.receive_dir = port_dir(s, block_line(2));
   p.send_dir = port_dir(s, block_line(3));
 

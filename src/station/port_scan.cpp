@@ -1,5 +1,7 @@
 #include "station/port_scan.hpp"
 
+#include <algorithm>
+
 #include "base/control_chars.hpp"
 #include "base/text.hpp"
 #include "core/character_output.hpp"
@@ -16,6 +18,8 @@ namespace {
 // The string must carry a digit there, or the controller would read the next parameter
 // character as the rate.
 constexpr int kUnknownRateCode = 8;
+// The longest character delay (CD=) taken: about 10 s a character.
+constexpr int kMaxCharDelay = 10000;
 
 void scan_failed(Station& s, const std::string& message) {
   s.dialogs.message_box("SHOPLINK error message", message, Icon::Warning);
@@ -120,7 +124,11 @@ void scan_port_controller(Station& s) {
     }
     if (int code = baud_code_for(val(L))) {
       p.baud_code = code;
-      if (auto cd = instr(L, "CD="); cd > 0) p.char_delay += static_cast<int>(val(mid(L, cd + 3)));
+      if (auto cd = instr(L, "CD="); cd > 0) {
+        // About CD ms a character; beyond the clamp the pause arithmetic would overflow.
+        const double delay = std::clamp(val(mid(L, cd + 3)), 0.0, double(kMaxCharDelay));
+        p.char_delay = std::min(p.char_delay + static_cast<int>(delay), kMaxCharDelay);
+      }
     }
   }
 

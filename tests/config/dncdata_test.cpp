@@ -204,8 +204,12 @@ TEST_F(DncdataTest, StationLineWords) {
       {"ASCII PCNC", DefaultFileType::ASCII, 20000},  // tested in a fixed order
       {"PCNC DOS", DefaultFileType::None, 20000},
       {"WINDOWS PCNC", DefaultFileType::PCNC, 20000},
-      {"=abc", DefaultFileType::None, 0},
       {"X=1234", DefaultFileType::None, 123000},
+      // A time-out that is not above 0 would never fire: the default holds.
+      {"=", DefaultFileType::None, 20000},
+      {"=0", DefaultFileType::None, 20000},
+      {"=-5", DefaultFileType::None, 20000},
+      {"=abc", DefaultFileType::None, 20000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line2);
@@ -214,6 +218,44 @@ TEST_F(DncdataTest, StationLineWords) {
     ASSERT_TRUE(read_dncdata(u.s));
     EXPECT_EQ(u.s.config.default_file_type, c.type);
     EXPECT_EQ(u.s.config.response_timeout_ms, c.timeout);
+  }
+}
+
+// Values that would switch a safety off or overflow a timer are replaced or clamped.
+TEST_F(DncdataTest, SettingsThatWouldSwitchASafetyOff) {
+  struct Case {
+    const char* log_line;
+    const char* code_line;
+    std::int32_t log_limit;
+    double delay_ms;
+  };
+  const Case cases[] = {
+      {"LOG,1000", "0 DELAY=2.5", 1000, 2500},
+      {"LOG,0", "0 DELAY=0", 50000, 0},  // the default applies where it is used
+      {"LOG,-20", "0 DELAY=-3", 50000, -3000},
+      {"LOG,abc", "0 DELAY=2147484", 50000, 24.0 * 3600 * 1000},
+      {"LOG", "0 DELAY=4294968", 50000, 24.0 * 3600 * 1000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code_line);
+    TestStation u;
+    u.write("DNCDATA",
+            std::string("COM1:9600\r\n\r\n") + c.log_line + "\r\n9600\r\n" + c.code_line + "\r\n");
+    ASSERT_TRUE(read_dncdata(u.s));
+    EXPECT_EQ(u.s.config.log_limit, c.log_limit);
+    EXPECT_EQ(u.s.ports[1].delay_ms, c.delay_ms);
+  }
+}
+
+// "COM1:9600," names no queue directory: the station directory serves, nothing is copied
+// to or deleted from the host's root.
+TEST_F(DncdataTest, AnEmptyQueueDirectoryIsNone) {
+  for (const char* line1 : {"COM1:9600,", "COM1:9600,  "}) {
+    TestStation u;
+    u.write("DNCDATA", std::string(line1) + "\r\n\r\nLOG\r\n9600\r\n");
+    ASSERT_TRUE(read_dncdata(u.s));
+    EXPECT_EQ(u.s.config.queue_dir, u.s.station_dir()) << line1;
+    EXPECT_EQ(u.s.config.host_port, "COM1:9600");
   }
 }
 

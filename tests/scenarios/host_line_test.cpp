@@ -126,6 +126,17 @@ TEST(HostLineScenario, ProbeAndSetUpStringAreExactlyTheseBytes) {
   EXPECT_EQ(f.shop.controller().params(2).stop_bits(), 2);
 }
 
+// A character delay beyond about 10 s a character would overflow the pause; a negative one
+// is none.
+TEST(HostLineScenario, CharacterDelaysAreClamped) {
+  StationFixture f(make_dncdata("COM1:9600", "", "SYSTEM.LOG",
+                                {"9600 CD=30000000\n0", "9600 CD=-5\n0", "9600 CD=250\n0"}));
+  f.start();
+  EXPECT_EQ(f.s().ports[1].char_delay, 10000);
+  EXPECT_EQ(f.s().ports[2].char_delay, 0);
+  EXPECT_EQ(f.s().ports[3].char_delay, 250);
+}
+
 TEST(HostLineScenario, ScanOpensTheLineAfter3000MsInTheOrderOfTheSerialControl) {
   StationFixture f;
   f.startup_only();
