@@ -62,6 +62,8 @@ class Station : public StationState {
   std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
   FileTable files;
   std::optional<PendingUpload> pending_upload;
+  // Ports whose queue command file could not be deleted: reported once, never run.
+  std::array<bool, kPortTableSize> queue_file_stuck{};
 
   // The main window's timers (intervals and handlers: station/timer_table.cpp,
   // wired by WiredStation).

@@ -9,6 +9,7 @@
 #include "core/character_output.hpp"
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
+#include "log/system_log.hpp"
 #include "requests/command_interpreter.hpp"
 
 namespace shoplink {
@@ -19,6 +20,8 @@ constexpr char XOFF_HIGH = static_cast<char>(147);
 // The event code the comm handler compares with (always 0); this serial layer raises no
 // event with that code, so that path never holds the line unless a backend reports it.
 constexpr int kFlowControlEvent = 0;
+// A queue command is one command line; more than this is not a command.
+constexpr std::size_t kQueueCommandLimit = 4096;
 }  // namespace
 
 std::string queue_command_file(const Station& s, int port) {
@@ -32,20 +35,38 @@ void serve_command(Station& s) {
   process_command(s);
 }
 
+// The first line of a queue command file, ended by CR, LF or both (other programs write
+// any of them); only that much of the file is read.
+std::string first_line_of(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string first;
+  char c;
+  while (first.size() < kQueueCommandLimit && in.get(c) && c != '\r' && c != '\n') first += c;
+  return first;
+}
+
 // A queue command file for the port just selected: served as if the machine had sent
-// "T" and the file's first line. It is deleted first, so a failing command is not repeated.
+// "T" and the file's first line. It is deleted first, so a failing command is not repeated;
+// one that cannot be deleted would be served on every pass, so it is reported once and not
+// run.
 void serve_queue_file(Station& s) {
   std::error_code ec;
+  auto& stuck = s.queue_file_stuck[static_cast<std::size_t>(s.port)];
   const auto path = s.paths.existing(queue_command_file(s, s.port));
-  if (!std::filesystem::is_regular_file(path, ec)) return;
-  s.Timer2.stop();
-  std::string first;
-  {
-    std::ifstream in(path, std::ios::binary);
-    std::getline(in, first);
-    if (!first.empty() && first.back() == '\r') first.pop_back();
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    stuck = false;
+    return;
   }
-  std::filesystem::remove(path, ec);
+  if (stuck) return;
+  const std::string first = first_line_of(path);
+  if (!std::filesystem::remove(path, ec) || ec) {
+    stuck = true;
+    const std::string why = ec ? ec.message() : std::string("it stays");
+    log_text(s, "Queue command file " + s.paths.display(queue_command_file(s, s.port)) +
+                    " cannot be deleted (" + why + ") - command not run");
+    return;
+  }
+  s.Timer2.stop();
   s.Timer13.stop();
   s.rx_line = "T" + first;
   s.remote_queue = true;

@@ -5,6 +5,7 @@
 #include "core/character_output.hpp"
 #include "station/startup.hpp"
 #include "support/station_fixture.hpp"
+#include "support/unprivileged.hpp"
 #include "ui/scan_failure.hpp"
 
 namespace shoplink {
@@ -12,6 +13,7 @@ namespace {
 
 using testing::make_dncdata;
 using testing::StationFixture;
+using testing::UnprivilegedFor;
 
 constexpr const char* kProbe = "   \x14J\x14K";
 
@@ -463,6 +465,54 @@ TEST(QueueScenario, QueueFileIsServedOnTheTickThatSelectsItsPortAndDeletedFirst)
   EXPECT_EQ(s.mode_after_purge, Mode::Sending);
   EXPECT_FALSE(s.Timer2.enabled());  // the scan waits for the request to end
   EXPECT_FALSE(s.remote_queue);
+}
+
+// The file is gone before its command runs: a request for the queue file itself (long
+// names keep the spaces) finds nothing to send.
+TEST(QueueScenario, TheFileIsDeletedBeforeItsCommandRuns) {
+  StationFixture f(make_dncdata("COM1:9600", "WINDOWS", "SYSTEM.LOG", {}));
+  f.start();
+  f.write_file("SHOPLINK Queue command 3", "SHOPLINK Queue command 3\r\n");
+  ASSERT_TRUE(f.run_until([&] { return f.logged("File not found"); }, 3000));
+  EXPECT_FALSE(f.dir.exists("SHOPLINK Queue command 3"));
+}
+
+// Other programs end the line with CR, LF or both.
+TEST(QueueScenario, TheFirstLineEndsAtAnyLineEnd) {
+  for (const char* text : {"O1234\rsecond\r", "O1234\nsecond\n", "O1234\r\nsecond"}) {
+    StationFixture f;
+    f.start();
+    f.write_file("O1234", "G0X0\r\n");
+    f.write_file("SHOPLINK Queue command 2", text);
+    ASSERT_TRUE(f.run_until([&] { return !f.dir.exists("SHOPLINK Queue command 2"); }, 3000));
+    EXPECT_TRUE(f.logged("Port 2 Request for file " + f.s().station_dir() + "/O1234"))
+        << ::testing::PrintToString(f.log_messages());
+  }
+}
+
+// A file that cannot be deleted would be served on every pass of the scan: it is reported
+// once and its command is never run.
+TEST(QueueScenario, AFileThatCannotBeDeletedIsReportedOnceAndNotRun) {
+  StationFixture f(make_dncdata("COM1:9600,Q", "", "SYSTEM.LOG", {}));
+  f.write_file("Q/README", "queue folder\r\n");
+  f.start();
+  Station& s = f.s();
+  f.write_file("O1234", "G0X0\r\n");
+  f.write_file("Q/SHOPLINK Queue command 4", "O1234\r\n");
+  {
+    // Deleting needs write permission on the folder; root is stripped of its override.
+    UnprivilegedFor guard(f.dir.path(), f.dir.path() / "Q");
+    f.advance_ms(5000);
+  }
+  EXPECT_TRUE(f.dir.exists("Q/SHOPLINK Queue command 4"));
+  EXPECT_FALSE(f.logged("Port 4 Request for file " + s.station_dir() + "/O1234"));
+  const auto log = f.log_messages();
+  const auto reports = std::count_if(log.begin(), log.end(), [](const std::string& l) {
+    return l.find("SHOPLINK Queue command 4 cannot be deleted") != std::string::npos;
+  });
+  EXPECT_EQ(reports, 1) << ::testing::PrintToString(log);
+  EXPECT_EQ(s.mode, Mode::Scanning);
+  EXPECT_TRUE(s.Timer2.enabled());
 }
 
 TEST(QueueScenario, AnEmptyFirstLineIsTheCommandTAlone) {
