@@ -62,6 +62,8 @@ class Station : public StationState {
   std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
   FileTable files;
   std::optional<PendingUpload> pending_upload;
+  // After a failed trim of the system log, the loop time before which it is not tried again.
+  std::optional<TimePoint> log_trim_retry_at;
 
   // The main window's timers (intervals and handlers: station/timer_table.cpp,
   // wired by WiredStation).
