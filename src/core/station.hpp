@@ -25,12 +25,15 @@ struct XrefEntry {
   std::string xref_drive;
 };
 
-// An upload written under a temporary name until its first data arrive, so that a store
-// request never destroys the old program before anything has been received.
+// An upload is written under a temporary name and put in its program's place only when it
+// has ended well, so that neither an upload without data nor a failed write ever destroys
+// the old program.
 struct PendingUpload {
   std::FILE* file = nullptr;  // identifies the open upload (Openfile)
-  std::string filename;       // and its Filename
   std::filesystem::path temp, target;
+  bool keep_old_until_data = false;  // an upload that stores no line leaves the old program
+  bool data_arrived = false;
+  int write_error = 0;  // the first failed write's error number
 };
 
 struct StationServices {

@@ -216,6 +216,7 @@ void timer6_Timer(Station& s) {
   if (site::kessler_supply(s) && s.Asterisk == 1 && !contains(s.Last_RX_line, "CLOSE FILE")) return;
   s.Timer6.stop();
   s.mode = Mode::Settling;
+  std::string report_name;
   // The same time-out also ends a command that never completed; only an upload has a file
   // to finish, print and enter in the index.
   const bool upload = s.files.is_open(s.Openfile);
@@ -224,17 +225,21 @@ void timer6_Timer(Station& s) {
     s.char_count += 5;
   }
   const bool to_trash = s.Filename == s.station_file("TRASH");
-  const bool nothing_received = close_upload_file(s);
+  const UploadEnd end = close_upload_file(s);
+  const bool stored = upload && end == UploadEnd::Stored;
   release_sender(s);
-  if (upload && s.AUTOPRINT == 1 && !nothing_received) start_autoprint(s);
-  s.window.set_status("RX timeout...");
-  std::string report_name;
-  if (!s.Filename.empty()) {
+  if (stored && s.AUTOPRINT == 1) start_autoprint(s);
+  if (end != UploadEnd::Failed) s.window.set_status("RX timeout...");
+  // Only a program that is now on disk was received; an upload that stored nothing left the
+  // old program in place, and a failed one has been reported with its error.
+  if (stored) {
     log_event(s, 9);
     report_name = report_name_of(s.Filename);
-    s.Filename.clear();
+  } else if (upload && end == UploadEnd::Discarded) {
+    log_event(s, 10);
   }
-  if (contains(s.cur().code_line, "REPLY=") && s.char_count > 0)
+  s.Filename.clear();
+  if (stored && contains(s.cur().code_line, "REPLY=") && s.char_count > 0)
     prepare_activity_report(s, report_name);
   s.Timer4.start();
   s.receiving = 0;
@@ -244,7 +249,7 @@ void timer6_Timer(Station& s) {
   enable_transfer_menus(s, true);
   // The index describes stored programs: an upload that kept the old program, or that went
   // to TRASH, changes nothing in it.
-  if (upload && !nothing_received && !to_trash) update_contents_file(s);
+  if (stored && !to_trash) update_contents_file(s);
 }
 
 }  // namespace shoplink

@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "receive/upload_file.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
 
@@ -38,6 +39,8 @@ bool program_file_present(const Station& s, const CommandParse& p, std::string_v
   if (!request_path_allowed(s, p, filename)) return false;
   std::error_code ec;
   const fs::path path = s.paths.existing(filename);
+  // An upload still being written (or left by a stop) is not a program yet.
+  if (is_upload_temporary(path.filename().string())) return false;
   if (!fs::is_regular_file(path, ec) || ec) return false;
   const auto size = fs::file_size(path, ec);
   if (ec || size == 0) return false;
