@@ -48,6 +48,13 @@ bool is_dc2_call(const std::string& got) {
   return got.size() == 3 && is(got[0], ' ') && is(got[1], ' ') && is(got[2], DC2);
 }
 
+// IGNORE= names characters; in ASCII they arrive with the port's parity bit, which does not
+// make them another character.
+bool ignored(const std::string& ignore, char ch, bool eia) {
+  const char c = eia ? ch : static_cast<char>(ch & 127);
+  return ignore.find(c) != std::string::npos;
+}
+
 bool binary_port(const Station& s) {
   return contains(s.cur().code_line, "BINARY");
 }
@@ -187,14 +194,18 @@ void process_received_data(Station& s) {
   const std::string& ignore = s.cur().ignore;
   const auto& table =
       s.codes.receive[static_cast<std::size_t>(s.rx_code >= 0 && s.rx_code <= 2 ? s.rx_code : 0)];
+  const bool eia = s.rx_code == kRxEia;
   std::string data;
   data.swap(s.rx_string);
   for (char ch : data) {
-    if (!ignore.empty() && ignore.find(ch) != std::string::npos) continue;
+    // Blank tape (no holes) between EIA blocks is feed, not a character.
+    if (eia && ch == '\0') continue;
+    if (!ignore.empty() && ignored(ignore, ch, eia)) continue;
     const char d = static_cast<char>(table[static_cast<unsigned char>(ch)]);
     if (d != '\r' && d != '\n') {
       s.rx_line += d;
-      continue;
+      // A line without end is stored in pieces rather than held without limit.
+      if (s.rx_line.size() < kMaxUploadLine) continue;
     }
     std::string line;
     line.swap(s.rx_line);
