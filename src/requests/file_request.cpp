@@ -24,12 +24,20 @@ std::string notfound_line(std::string_view filename) {
 
 void answer_not_found(Station& s, const std::string& line) {
   const std::string reply = s.station_file(kNotFoundReply);
+  const fs::path path = s.paths.existing(reply);
   {
-    std::ofstream out(s.paths.existing(reply), std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const std::string& subdir = s.cur().subdir;
     if (!subdir.empty()) out << subdir << "\r\n";
     out << line << "\r\n";
-    // A reply that cannot be written leaves the transmission to report the missing file.
+    out.close();
+    // A reply that cannot be written whole is not sent in part (nor an old one instead): the
+    // transmission then reports the missing file.
+    if (!out) {
+      std::error_code ec;
+      if (fs::is_regular_file(path, ec)) fs::remove(path, ec);
+      s.window.set_status(" " + path.string() + " could not be written ");
+    }
   }
   s.Filename = reply;
   log_event(s, 17);
