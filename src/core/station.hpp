@@ -33,7 +33,8 @@ struct PendingUpload {
   std::filesystem::path temp, target;
   bool keep_old_until_data = false;  // an upload that stores no line leaves the old program
   bool data_arrived = false;
-  int write_error = 0;  // the first failed write's error number
+  int write_error = 0;           // the first failed write's error number
+  std::filesystem::path backup;  // "/BAK": where the old program went, put back on failure
 };
 
 struct StationServices {

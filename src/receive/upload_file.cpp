@@ -179,6 +179,8 @@ UploadEnd close_upload_file(Station& s) {
   }
   if (error != 0 || !keep) fs::remove(up.temp, ec);
   if (error == 0) return keep ? UploadEnd::Stored : UploadEnd::Discarded;
+  // The old program was moved to its backup for this upload; it goes back in its place.
+  if (!up.backup.empty() && !fs::exists(up.target, ec)) fs::rename(up.backup, up.target, ec);
   s.error_number = static_cast<std::int16_t>(error);
   log_event(s, 25);
   s.window.set_status(" File " + up.target.string() + " not stored: " + std::strerror(error) + " ");

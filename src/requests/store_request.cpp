@@ -255,7 +255,11 @@ void open_store_file(Station& s, CommandParse& p) {
   log_event(s, 24);
   s.Openfile = s.files.freefile();
   if (!allowed) s.error_number = kConfinedError;
-  if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) store_in_trash(s);
+  if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) {
+    store_in_trash(s);
+  } else if (backed_up && s.pending_upload) {
+    s.pending_upload->backup = s.paths.existing(s.BAK_name);
+  }
 
   s.RX_binary = contains(s.cur().code_line, "BINARY");
   s.line.set_option_flag(!s.RX_binary);

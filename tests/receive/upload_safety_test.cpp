@@ -171,6 +171,19 @@ TEST(UploadSafety, FailedWriteKeepsTheOldProgramAndIsReportedNotReceived) {
   EXPECT_EQ(rig.read("UP/O1"), "N1\r\n");
 }
 
+TEST(UploadSafety, FailedWriteOnABakPortPutsTheOldProgramBack) {
+  UploadRig rig;
+  rig.port().code_line = "0 /BAK";
+  rig.dir.write("UP/O1", "OLD PROGRAM\r\n");
+  {
+    FileSizeLimit limit(1024);
+    rig.command("RO1");
+    rig.upload(program_of(4000));
+  }
+  EXPECT_EQ(rig.read("UP/O1"), "OLD PROGRAM\r\n");
+  EXPECT_TRUE(logged(rig, "Error number 27 occurred "));
+}
+
 TEST(UploadSafety, FailedRenameKeepsWhatStandsThereAndRemovesTheTemporary) {
   UploadRig rig;
   rig.dir.write("UP/O1/PART", "x");  // the program's name is taken by a folder
