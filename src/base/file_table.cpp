@@ -29,11 +29,14 @@ std::FILE* FileTable::get(std::int16_t n) const {
   return it == files_.end() ? nullptr : it->second;
 }
 
-void FileTable::close(std::int16_t n) {
+bool FileTable::close(std::int16_t n) {
   auto it = files_.find(n);
-  if (it == files_.end()) return;
-  std::fclose(it->second);
+  if (it == files_.end()) return true;
+  errno = 0;
+  const bool ok = std::fclose(it->second) == 0;
+  if (!ok) last_error_ = errno ? errno : EIO;
   files_.erase(it);
+  return ok;
 }
 
 void FileTable::close_all() {

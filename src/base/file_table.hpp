@@ -24,7 +24,8 @@ class FileTable {
   bool open(std::int16_t n, const std::filesystem::path& path, FileMode mode);
   std::FILE* get(std::int16_t n) const;
   bool is_open(std::int16_t n) const { return get(n) != nullptr; }
-  void close(std::int16_t n);
+  // False when closing failed (a write that failed only when the buffer was flushed).
+  bool close(std::int16_t n);
   void close_all();
   int last_error() const { return last_error_; }
 

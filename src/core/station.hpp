@@ -25,12 +25,16 @@ struct XrefEntry {
   std::string xref_drive;
 };
 
-// An upload written under a temporary name until its first data arrive, so that a store
-// request never destroys the old program before anything has been received.
+// An upload is written under a temporary name and put in its program's place only when it
+// has ended well, so that neither an upload without data nor a failed write ever destroys
+// the old program.
 struct PendingUpload {
   std::FILE* file = nullptr;  // identifies the open upload (Openfile)
-  std::string filename;       // and its Filename
   std::filesystem::path temp, target;
+  bool keep_old_until_data = false;  // an upload that stores no line leaves the old program
+  bool data_arrived = false;
+  int write_error = 0;           // the first failed write's error number
+  std::filesystem::path backup;  // "/BAK": where the old program went, put back on failure
 };
 
 struct StationServices {
@@ -64,6 +68,8 @@ class Station : public StationState {
   std::optional<PendingUpload> pending_upload;
   // Ports whose queue command file could not be deleted: reported once, never run.
   std::array<bool, kPortTableSize> queue_file_stuck{};
+  // After a failed trim of the system log, the loop time before which it is not tried again.
+  std::optional<TimePoint> log_trim_retry_at;
 
   // The main window's timers (intervals and handlers: station/timer_table.cpp,
   // wired by WiredStation).

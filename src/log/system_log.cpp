@@ -103,6 +103,19 @@ void note_outcome(Station& s, bool ok) {
   }
 }
 
+// The entry is written; only the trim failed. A trim costs a rewrite of the whole log, so
+// after a failure it waits a while instead of being tried again on every entry.
+void trim_when_due(Station& s, const fs::path& log) {
+  const TimePoint now = s.loop.clock().now();
+  if (s.log_trim_retry_at && now < *s.log_trim_retry_at) return;
+  if (trim_log(s, log, static_cast<double>(s.config.log_limit))) {
+    s.log_trim_retry_at.reset();
+    return;
+  }
+  s.log_trim_retry_at = now + kLogTrimRetry;
+  s.window.set_status(kLogTrimFailedStatus);
+}
+
 }  // namespace
 
 std::string log_message(const Station& s, int code) {
@@ -236,7 +249,7 @@ void log_text(Station& s, const std::string& message) {
   const auto size = ok ? fs::file_size(log, ec) : 0;
   if (ec) ok = false;
   if (ok && static_cast<double>(size) > static_cast<double>(s.config.log_limit))
-    ok = trim_log(s, log, static_cast<double>(s.config.log_limit));
+    trim_when_due(s, log);
   note_outcome(s, ok);
 }
 

@@ -3,6 +3,8 @@
 // named in DNCDATA and kept under its size limit by dropping the oldest lines.
 #include <string>
 
+#include "base/clock.hpp"
+
 namespace shoplink {
 
 class Station;
@@ -22,5 +24,9 @@ void log_text(Station& s, const std::string& message);
 
 // Used while trimming; in the station directory.
 inline constexpr const char* kTempLogFile = "tempfile.log";
+// A log that could not be trimmed is tried again after this long (loop time); the entries
+// themselves are still written meanwhile.
+inline constexpr Duration kLogTrimRetry = std::chrono::minutes(1);
+inline constexpr const char* kLogTrimFailedStatus = " SHOPLINK log could not be trimmed ";
 
 }  // namespace shoplink

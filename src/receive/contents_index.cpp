@@ -140,12 +140,12 @@ void update_contents_file(Station& s) {
   if (!request_path_allowed(s, dirs, text)) return;
   const fs::path contents = s.paths.existing(text);
   const std::string& code = s.cur().code_line;
-  if (contains(code, "/32") && !contains(code, "/O")) {
-    append_contents(contents, s.pcnc_file_no, s.pcnc_file_name, s.char_count);
-    return;
-  }
-  rewrite_contents(contents, contents.parent_path() / kContentsTempFile, s.pcnc_file_no,
-                   s.pcnc_file_name, s.char_count);
+  const bool ok = contains(code, "/32") && !contains(code, "/O")
+                      ? append_contents(contents, s.pcnc_file_no, s.pcnc_file_name, s.char_count)
+                      : rewrite_contents(contents, contents.parent_path() / kContentsTempFile,
+                                         s.pcnc_file_no, s.pcnc_file_name, s.char_count);
+  // The program is stored; only its index entry is missing, which the operator must know.
+  if (!ok) s.window.set_status(" " + contents.string() + " could not be updated ");
 }
 
 }  // namespace shoplink

@@ -50,6 +50,9 @@ bool hadley_rules(Station& s, std::string& line) {
 }  // namespace
 
 void store_program_line(Station& s, std::string_view line) {
+  // A line of the program is here: from now on the upload replaces the old program. Lines
+  // that are dropped or only shown never do.
+  upload_data_arrived(s);
   write_upload_line(s, line);
   s.char_count += static_cast<double>(line.size()) + 2;
   if (!line.empty()) s.Last_RX_line = std::string(line);
@@ -57,8 +60,6 @@ void store_program_line(Station& s, std::string_view line) {
 
 LineOutcome complete_received_line(Station& s, std::string line) {
   if (line.empty()) return LineOutcome::Dropped;
-  // A line of the upload is here: from now on it replaces the old program.
-  upload_data_arrived(s);
   if (contains(line, "&HE:")) return LineOutcome::Dropped;
   if (site::hadley_tool(s) && !hadley_rules(s, line)) return LineOutcome::Dropped;
   if (s.BURNY == 1 &&

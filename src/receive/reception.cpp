@@ -48,6 +48,13 @@ bool is_dc2_call(const std::string& got) {
   return got.size() == 3 && is(got[0], ' ') && is(got[1], ' ') && is(got[2], DC2);
 }
 
+// IGNORE= names characters; in ASCII they arrive with the port's parity bit, which does not
+// make them another character.
+bool ignored(const std::string& ignore, char ch, bool eia) {
+  const char c = eia ? ch : static_cast<char>(ch & 127);
+  return ignore.find(c) != std::string::npos;
+}
+
 bool binary_port(const Station& s) {
   return contains(s.cur().code_line, "BINARY");
 }
@@ -187,14 +194,18 @@ void process_received_data(Station& s) {
   const std::string& ignore = s.cur().ignore;
   const auto& table =
       s.codes.receive[static_cast<std::size_t>(s.rx_code >= 0 && s.rx_code <= 2 ? s.rx_code : 0)];
+  const bool eia = s.rx_code == kRxEia;
   std::string data;
   data.swap(s.rx_string);
   for (char ch : data) {
-    if (!ignore.empty() && ignore.find(ch) != std::string::npos) continue;
+    // Blank tape (no holes) between EIA blocks is feed, not a character.
+    if (eia && ch == '\0') continue;
+    if (!ignore.empty() && ignored(ignore, ch, eia)) continue;
     const char d = static_cast<char>(table[static_cast<unsigned char>(ch)]);
     if (d != '\r' && d != '\n') {
       s.rx_line += d;
-      continue;
+      // A line without end is stored in pieces rather than held without limit.
+      if (s.rx_line.size() < kMaxUploadLine) continue;
     }
     std::string line;
     line.swap(s.rx_line);
@@ -216,6 +227,7 @@ void timer6_Timer(Station& s) {
   if (site::kessler_supply(s) && s.Asterisk == 1 && !contains(s.Last_RX_line, "CLOSE FILE")) return;
   s.Timer6.stop();
   s.mode = Mode::Settling;
+  std::string report_name;
   // The same time-out also ends a command that never completed; only an upload has a file
   // to finish, print and enter in the index.
   const bool upload = s.files.is_open(s.Openfile);
@@ -224,17 +236,21 @@ void timer6_Timer(Station& s) {
     s.char_count += 5;
   }
   const bool to_trash = s.Filename == s.station_file("TRASH");
-  const bool nothing_received = close_upload_file(s);
+  const UploadEnd end = close_upload_file(s);
+  const bool stored = upload && end == UploadEnd::Stored;
   release_sender(s);
-  if (upload && s.AUTOPRINT == 1 && !nothing_received) start_autoprint(s);
-  s.window.set_status("RX timeout...");
-  std::string report_name;
-  if (!s.Filename.empty()) {
+  if (stored && s.AUTOPRINT == 1) start_autoprint(s);
+  if (end != UploadEnd::Failed) s.window.set_status("RX timeout...");
+  // Only a program that is now on disk was received; an upload that stored nothing left the
+  // old program in place, and a failed one has been reported with its error.
+  if (stored) {
     log_event(s, 9);
     report_name = report_name_of(s.Filename);
-    s.Filename.clear();
+  } else if (upload && end == UploadEnd::Discarded) {
+    log_event(s, 10);
   }
-  if (contains(s.cur().code_line, "REPLY=") && s.char_count > 0)
+  s.Filename.clear();
+  if (stored && contains(s.cur().code_line, "REPLY=") && s.char_count > 0)
     prepare_activity_report(s, report_name);
   s.Timer4.start();
   s.receiving = 0;
@@ -244,7 +260,7 @@ void timer6_Timer(Station& s) {
   enable_transfer_menus(s, true);
   // The index describes stored programs: an upload that kept the old program, or that went
   // to TRASH, changes nothing in it.
-  if (upload && !nothing_received && !to_trash) update_contents_file(s);
+  if (stored && !to_trash) update_contents_file(s);
 }
 
 }  // namespace shoplink

@@ -1,6 +1,7 @@
 #pragma once
 // The reception engine: takes what a machine uploads while `mode` is 2, throttles it,
 // decodes it into lines, stores them, and ends the upload when the line falls silent.
+#include <cstddef>
 #include <string>
 
 namespace shoplink {
@@ -18,5 +19,7 @@ void timer6_Timer(Station& s);
 // Receive-buffer levels of the flow control: stop the sender above, resume below.
 inline constexpr std::size_t kRxStopLevel = 2048;
 inline constexpr std::size_t kRxResumeLevel = 128;
+// The longest upload line held: a longer one is stored in pieces of this length.
+inline constexpr std::size_t kMaxUploadLine = 4096;
 
 }  // namespace shoplink

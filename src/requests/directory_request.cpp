@@ -144,7 +144,8 @@ void directory_request(Station& s, CommandParse& p) {
     answer_not_found(s, notfound_line(listing));
     return;
   }
-  std::FILE* f = std::fopen(s.paths.existing(listing).c_str(), "wb");
+  const fs::path path = s.paths.existing(listing);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     answer_not_found(s, notfound_line(listing));
     return;
@@ -155,7 +156,15 @@ void directory_request(Station& s, CommandParse& p) {
   } else {
     list_index(s, out, p);
   }
-  std::fclose(f);
+  // A listing cut short by a full disk would be sent as if it were the whole directory.
+  const bool closed = std::fclose(f) == 0;
+  if (!out.ok() || !closed) {
+    std::error_code ec;
+    fs::remove(path, ec);
+    s.window.set_status(" " + path.string() + " could not be written ");
+    answer_not_found(s, notfound_line(listing));
+    return;
+  }
   s.Filename = listing;
 }
 

@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "receive/upload_file.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
 
@@ -23,12 +24,20 @@ std::string notfound_line(std::string_view filename) {
 
 void answer_not_found(Station& s, const std::string& line) {
   const std::string reply = s.station_file(kNotFoundReply);
+  const fs::path path = s.paths.existing(reply);
   {
-    std::ofstream out(s.paths.existing(reply), std::ios::binary | std::ios::trunc);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     const std::string& subdir = s.cur().subdir;
     if (!subdir.empty()) out << subdir << "\r\n";
     out << line << "\r\n";
-    // A reply that cannot be written leaves the transmission to report the missing file.
+    out.close();
+    // A reply that cannot be written whole is not sent in part (nor an old one instead): the
+    // transmission then reports the missing file.
+    if (!out) {
+      std::error_code ec;
+      if (fs::is_regular_file(path, ec)) fs::remove(path, ec);
+      s.window.set_status(" " + path.string() + " could not be written ");
+    }
   }
   s.Filename = reply;
   log_event(s, 17);
@@ -38,6 +47,8 @@ bool program_file_present(const Station& s, const CommandParse& p, std::string_v
   if (!request_path_allowed(s, p, filename)) return false;
   std::error_code ec;
   const fs::path path = s.paths.existing(filename);
+  // An upload still being written (or left by a stop) is not a program yet.
+  if (is_upload_temporary(path.filename().string())) return false;
   if (!fs::is_regular_file(path, ec) || ec) return false;
   const auto size = fs::file_size(path, ec);
   if (ec || size == 0) return false;

@@ -245,16 +245,21 @@ void open_store_file(Station& s, CommandParse& p) {
   s.char_count = 0;
   s.Last_RX_line.clear();
 
-  // A name that leaves the station's directories is never touched or created.
-  const bool allowed = request_path_allowed(s, p, s.Filename);
+  // A name that leaves the station's directories, or names one of the station's own files,
+  // is never touched or created: the upload goes to TRASH.
+  const bool allowed = request_path_allowed(s, p, s.Filename) && !station_own_file(s, s.Filename);
   bool backed_up = false;
   if (allowed && contains(s.cur().code_line, "/BAK")) backed_up = back_up_old_program(s);
-  // Without a backup the old program stays as it is until the upload's first data.
+  // Without a backup the old program stays as it is until a line of the upload is stored.
 
   log_event(s, 24);
   s.Openfile = s.files.freefile();
   if (!allowed) s.error_number = kConfinedError;
-  if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) store_in_trash(s);
+  if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) {
+    store_in_trash(s);
+  } else if (backed_up && s.pending_upload) {
+    s.pending_upload->backup = s.paths.existing(s.BAK_name);
+  }
 
   s.RX_binary = contains(s.cur().code_line, "BINARY");
   s.line.set_option_flag(!s.RX_binary);

@@ -8,6 +8,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "receive/upload_file.hpp"
 #include "station/customer_profile.hpp"
 #include "transmit/code_tables.hpp"
 
@@ -78,6 +79,8 @@ void startup(Station& s) {
   load_customer_profile(s);
   read_leaders_trailers(s);
   if (!read_dncdata(s)) return;  // the program ends: no DNCDATA, or a broken one
+  // Uploads cut short by the last stop are not programs; the old programs are still there.
+  remove_upload_temporaries(s);
   build_code_tables(s);
   s.Timer1.start();
 }

@@ -1,5 +1,7 @@
 #include "transmit/sending_poll.hpp"
 
+#include <algorithm>
+
 #include "base/control_chars.hpp"
 #include "base/text.hpp"
 #include "core/character_output.hpp"
@@ -47,12 +49,16 @@ void receive_poll_sending(Station& s, const std::string& got) {
 
 void receive_poll_settling(Station& s, const std::string& got) {
   if (got.empty()) return;
-  const auto dc4 = got.find(ctl::DC4);
-  if (s.mode_after_purge == Mode::Receiving && dc4 != std::string::npos) {
-    // The upload has begun while the station was still settling: take it from the DC4 on,
-    // at once, so the station is never left settling with no timer to end it.
+  // The DC4 may carry the port's parity bit.
+  const auto dc4 = std::find_if(got.begin(), got.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 127) == ctl::DC4;
+  });
+  if (s.mode_after_purge == Mode::Receiving && dc4 != got.end()) {
+    // The upload has begun while the station was still settling: take it at once, so the
+    // station is never left settling with no timer to end it. The DC4 is the machine's start
+    // signal, not a byte of the program.
     s.Timer10.stop();
-    s.rx_string = got.substr(dc4);
+    s.rx_string.assign(dc4 + 1, got.end());
     enter_reception(s, true);
     return;
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/text.hpp"
 #include "config/test_station.hpp"
@@ -253,6 +254,25 @@ TEST_F(SystemLogTest, AnUnwritableLogIsReportedOnceAndTheStationGoesOn) {
   std::filesystem::remove_all(t.file("missing"));
   log_event(s, 17);
   EXPECT_EQ(t.window.statuses.size(), 2u);
+}
+
+TEST_F(SystemLogTest, AFailedTrimSaysSoAndIsTriedAgainOnlyAfterAMinute) {
+  s.config.log_limit = 999;
+  t.write("SHOPLINK.LOG", filled_log());
+  std::filesystem::create_directory(t.file("tempfile.log"));  // the trim cannot make it
+  log_event(s, 15);
+  log_event(s, 22);
+  EXPECT_EQ(log(), filled_log() + entry("SHOPLINK started") + entry("Command ignored"));
+  EXPECT_EQ(t.window.statuses, std::vector<std::string>{" SHOPLINK log could not be trimmed "});
+
+  std::filesystem::remove(t.file("tempfile.log"));
+  t.loop.advance_ms(59000);
+  log_event(s, 17);
+  EXPECT_EQ(log().substr(0, 200), filled_log().substr(0, 200));  // not tried yet
+  t.loop.advance_ms(1000);
+  log_event(s, 17);
+  EXPECT_NE(log().substr(0, 200), filled_log().substr(0, 200));
+  EXPECT_EQ(t.window.statuses.size(), 1u);
 }
 
 TEST_F(SystemLogTest, TheLogFileIsFoundWhateverTheCaseOfItsName) {

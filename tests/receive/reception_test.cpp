@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 
 #include "receive/upload_rig.hpp"
 
@@ -95,6 +96,67 @@ TEST(Reception, ControllerLineRules) {
     rig.upload("%\r\nN1%0\r\n");
     EXPECT_EQ(rig.read("UP/O1"), "N10\r\n");
   }
+}
+
+// Bit 7 set where it makes the number of ones even (or odd).
+std::string with_parity(const std::string& text, bool even) {
+  std::string out;
+  for (char c : text) {
+    const bool ones_even = std::popcount(static_cast<unsigned char>(c & 127)) % 2 == 0;
+    out += static_cast<char>(ones_even == even ? c & 127 : (c & 127) | 128);
+  }
+  return out;
+}
+
+TEST(Reception, IgnoredCharactersAreMatchedWithoutTheParityBit) {
+  for (bool even : {true, false}) {
+    UploadRig rig;
+    rig.port().ignore = "%";
+    rig.command("RO1");
+    rig.upload(with_parity("%\r\nN1%0\r\n", even));
+    EXPECT_EQ(rig.read("UP/O1"), "N10\r\n") << (even ? "even" : "odd");
+  }
+}
+
+TEST(Reception, EiaBlankTapeIsFeedNotData) {
+  UploadRig rig;
+  rig.port().code_line = "3";
+  auto eia = [&](const std::string& text) {
+    std::string out;
+    for (char c : text)
+      out += static_cast<char>(rig.s.codes.send[3][static_cast<unsigned char>(c)]);
+    return out + "\x80";
+  };
+  rig.send(eia("RO1"));
+  rig.run_ms(1300);
+  ASSERT_EQ(rig.s.mode, Mode::Receiving);
+  const std::string blank(20, '\0');
+  rig.upload(blank + eia("O1") + blank + eia("N10 G0 X1.") + eia("M30") + blank);
+  EXPECT_EQ(rig.read("UP/O1"), "O1\r\nN10 G0 X1.\r\nM30\r\n");
+}
+
+TEST(Reception, Dc4ThatStartsTheUploadDuringSettlingIsNotStored) {
+  UploadRig rig;
+  rig.send("RO1\r\n");
+  rig.run_ms(300);
+  ASSERT_EQ(rig.s.mode, Mode::Settling);
+  rig.upload("\x14O1\r\nN1\r\n");
+  EXPECT_EQ(rig.read("UP/O1"), "O1\r\nN1\r\n");
+}
+
+TEST(Reception, OverLongLinesAreStoredInPieces) {
+  UploadRig rig;
+  rig.command("RO1");
+  const std::size_t n = 2 * kMaxUploadLine + 100;
+  for (std::size_t at = 0; at < n; at += 1000) {
+    rig.send(std::string(std::min<std::size_t>(1000, n - at), 'X'));
+    rig.run_ms(160);
+  }
+  rig.upload("\r\nN2\r\n");
+  const std::string piece(kMaxUploadLine, 'X');
+  EXPECT_EQ(rig.read("UP/O1"),
+            piece + "\r\n" + piece + "\r\n" + std::string(100, 'X') + "\r\nN2\r\n");
+  EXPECT_LT(rig.s.rx_line.capacity(), 2 * kMaxUploadLine);
 }
 
 TEST(Reception, Dc2DuringTheUploadIsAnsweredWithDc1AndNotStored) {

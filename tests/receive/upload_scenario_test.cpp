@@ -73,5 +73,45 @@ TEST(UploadScenario, ActivityReportGoesOutOnTheMachinesNextXon) {
   EXPECT_NE(m.received_text().find("(SHOPLINK ACTIVITY REPORT)"), std::string::npos);
 }
 
+// Machines of every code upload through the port controller; the file holds the program
+// exactly, whatever parity or tape code and blank feed it came in.
+struct CodedUpload {
+  sim::MachineCode code;
+  const char* code_line;
+  int blank_feed;
+};
+
+class CodedUploads : public ::testing::TestWithParam<CodedUpload> {};
+
+TEST_P(CodedUploads, StoredFileIsExactlyTheProgram) {
+  const CodedUpload c = GetParam();
+  std::vector<std::string> blocks;
+  for (int k = 1; k <= 8; ++k)
+    blocks.push_back("9600 (MILL" + std::to_string(k) + ")\n" + c.code_line + "\n\n\n");
+  StationFixture f(make_dncdata("COM1:9600", "", "SYSTEM.LOG", blocks));
+  sim::Machine& m = f.shop.machine(4);
+  sim::MachineConfig config = m.config();
+  config.code = c.code;
+  m.configure(config);
+  f.start();
+  m.send_command("RO1234");
+  ASSERT_TRUE(f.run_until([&] { return f.s().mode == Mode::Receiving; }, 20000));
+  sim::UploadOptions opts;
+  opts.leader_nuls = c.blank_feed;
+  opts.trailer_nuls = c.blank_feed;
+  m.upload(kProgram, opts);
+  ASSERT_TRUE(
+      f.run_until([&] { return m.uploads_done() == 1 && f.s().mode == Mode::Scanning; }, 60000));
+  EXPECT_EQ(f.read_file("O1234"), with_crlf(kProgram));
+  EXPECT_TRUE(f.logged("File " + f.s().station_dir() + "\\O1234 received"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Reception, CodedUploads,
+                         ::testing::Values(CodedUpload{sim::MachineCode::IsoEven, "0", 0},
+                                           CodedUpload{sim::MachineCode::IsoOdd, "1", 0},
+                                           CodedUpload{sim::MachineCode::IsoNone, "2", 0},
+                                           CodedUpload{sim::MachineCode::Eia, "3", 0},
+                                           CodedUpload{sim::MachineCode::Eia, "3", 30}));
+
 }  // namespace
 }  // namespace shoplink

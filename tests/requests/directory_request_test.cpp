@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "receive/upload_rig.hpp"
+#include "support/file_size_limit.hpp"
 
 namespace shoplink {
 namespace {
@@ -26,6 +29,22 @@ TEST(DirectoryRequest, FagorListingNumbersEveryLineAndIsSentLikeAProgram) {
   EXPECT_EQ(rig.s.Filename, dir + "\\CONTENTS.DNC");
   EXPECT_EQ(rig.s.mode, Mode::Settling);
   EXPECT_EQ(rig.s.mode_after_purge, 1);
+}
+
+TEST(DirectoryRequest, AListingThatCannotBeWrittenWholeIsNotSent) {
+  UploadRig rig;
+  rig.dir.write("NC/O1", "x");
+  {
+    testing::FileSizeLimit limit(40);  // below the listing's header
+    rig.send("P\r\n");
+    rig.run_ms(200);
+  }
+  EXPECT_FALSE(rig.exists("NC/CONTENTS.DNC"));
+  EXPECT_EQ(rig.s.Filename, rig.s.station_file("notfound.alm"));
+  EXPECT_TRUE(
+      std::any_of(rig.window.statuses.begin(), rig.window.statuses.end(), [](const std::string& t) {
+        return t.find("CONTENTS.DNC could not be written") != std::string::npos;
+      }));
 }
 
 TEST(DirectoryRequest, NumberOtherThanTwoListsTheReceiveDirectory) {

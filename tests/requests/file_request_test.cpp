@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "requests/request_station.hpp"
+#include "support/file_size_limit.hpp"
 
 namespace shoplink::testing {
 namespace {
@@ -43,6 +46,18 @@ TEST_F(FileRequest, MissingOrEmptyProgramsGetTheNotFoundReply) {
   EXPECT_EQ(log_messages(), expected);
   expect_not_found("O1234.NC");
   expect_handed_over();  // the reply is sent like a program
+}
+
+TEST_F(FileRequest, AReplyThatCannotBeWrittenWholeIsNotLeftInPart) {
+  dir.write("notfound.alm", "AN OLD REPLY\r\n");
+  {
+    FileSizeLimit limit(10);
+    command("TO1234");
+  }
+  EXPECT_FALSE(dir.exists("notfound.alm"));
+  EXPECT_TRUE(std::any_of(window.statuses.begin(), window.statuses.end(), [](const std::string& t) {
+    return t.find("notfound.alm could not be written") != std::string::npos;
+  }));
 }
 
 TEST_F(FileRequest, NamesMatchFilesRegardlessOfCase) {

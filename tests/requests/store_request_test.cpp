@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/text.hpp"
 #include "receive/upload_rig.hpp"
 
@@ -106,6 +108,20 @@ TEST(StoreRequest, NumberedUploadIsEnteredInOrderInContents) {
   EXPECT_EQ(rig.read("UP/PROG0200"), "\":0200 (BRACKET)\"\r\n\"N1\"\r\n");
   EXPECT_EQ(rig.read("UP/CONTENTS"),
             "\"0100\",\"HUB\", 10\r\n\"0200\",\"BRACKET\", 4\r\n\"0300\",\"ARM\", 30\r\n");
+}
+
+TEST(StoreRequest, AnIndexThatCannotBeUpdatedIsReported) {
+  UploadRig rig;
+  rig.s.config.default_file_type = DefaultFileType::PCNC;
+  rig.dir.write("UP/CONTENTS", "\"0100\",\"HUB\", 10\r\n");
+  std::filesystem::create_directories(rig.dir.path() / "UP" / "TEMPFILE");  // cannot be made
+  rig.command("R200 (BRACKET)");
+  rig.upload("N1\r\n");
+  EXPECT_EQ(rig.read("UP/PROG0200"), "\":0200 (BRACKET)\"\r\n\"N1\"\r\n");
+  EXPECT_EQ(rig.read("UP/CONTENTS"), "\"0100\",\"HUB\", 10\r\n");
+  EXPECT_TRUE(std::any_of(
+      rig.window.statuses.begin(), rig.window.statuses.end(),
+      [](const std::string& t) { return t.find("could not be updated") != std::string::npos; }));
 }
 
 TEST(StoreRequest, CommentDefaultsToTheDncLinkTextWithTheDate) {

@@ -41,6 +41,17 @@ TEST_F(StartupTest, SetsTheInitialStateAndTimers) {
   EXPECT_EQ(window.status(), " Configuring system ");
 }
 
+TEST_F(StartupTest, UploadTemporariesLeftByTheLastRunAreRemoved) {
+  dir.write("~O1.upload", "HALF AN UPLOAD\r\n");
+  dir.write("NC/~o2.UPLOAD", "HALF\r\n");
+  dir.write("O1", "OLD PROGRAM\r\n");
+  dir.write("DNCDATA", "COM1:9600\r\n\r\nSYSTEM.LOG\r\n9600 (LATHE)\r\n0\r\n\r\nNC\r\n");
+  start();
+  EXPECT_FALSE(dir.exists("~O1.upload"));
+  EXPECT_FALSE(dir.exists("NC/~o2.UPLOAD"));
+  EXPECT_EQ(dir.read("O1"), "OLD PROGRAM\r\n");
+}
+
 TEST_F(StartupTest, ScanrateFileSetsTheTickAndTheXoffHold) {
   dir.write("Scanrate", "250\r\n400\r\n");
   Station& s = start();

@@ -214,7 +214,7 @@ TEST(Settling, Dc4BeforeAPendingReceptionStartsItWithTheKeptText) {
   b.s.Timer10.start();
   receive_poll_settling(b.s, "ab\x14O1\r\n");
   EXPECT_FALSE(b.s.Timer10.enabled());
-  EXPECT_EQ(b.s.rx_string, "\x14O1\r\n");
+  EXPECT_EQ(b.s.rx_string, "O1\r\n");  // the DC4 is the start signal, not the program's
   EXPECT_EQ(b.s.mode, Mode::Receiving);
   EXPECT_EQ(b.s.receiving, 1);
   EXPECT_TRUE(b.s.Timer6.enabled());  // never settling without a timer to end it
