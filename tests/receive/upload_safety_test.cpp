@@ -36,6 +36,9 @@ struct OwnFileCase {
   const char* file;  // as it stands in the station directory ("" = must not be created)
   const char* created;
 };
+void PrintTo(const OwnFileCase& c, std::ostream* os) {
+  *os << c.command;
+}
 
 class StationOwnFiles : public ::testing::TestWithParam<OwnFileCase> {};
 
@@ -52,7 +55,7 @@ TEST_P(StationOwnFiles, UploadGoesToTrashAndTheFileIsUntouched) {
     EXPECT_FALSE(rig.exists(c.created));
   }
   EXPECT_EQ(rig.read("TRASH"), "C:=/\r\n");
-  EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "\\TRASH"));
+  EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "/TRASH"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Reception, StationOwnFiles,
@@ -97,6 +100,9 @@ struct NothingStoredCase {
   const char* command;
   const char* upload;
 };
+void PrintTo(const NothingStoredCase& c, std::ostream* os) {
+  *os << c.customer << " " << c.code_line << " " << c.command;
+}
 
 class NothingStored : public ::testing::TestWithParam<NothingStoredCase> {};
 
@@ -131,7 +137,7 @@ TEST(UploadSafety, OneLineStoreWithIdReplacesTheProgram) {
   ASSERT_EQ(rig.s.mode, Mode::Receiving);
   rig.run_ms(6000);
   EXPECT_EQ(rig.read("UP/1234"), "O1234 (NEW)\r\n");
-  EXPECT_TRUE(logged(rig, "File " + rig.s.station_file("UP") + "\\1234 received "));
+  EXPECT_TRUE(logged(rig, "File " + rig.s.station_dir() + "/UP/1234 received "));
 }
 
 std::string program_of(std::size_t bytes) {

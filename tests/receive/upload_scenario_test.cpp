@@ -80,6 +80,9 @@ struct CodedUpload {
   const char* code_line;
   int blank_feed;
 };
+void PrintTo(const CodedUpload& c, std::ostream* os) {
+  *os << "code type " << c.code_line << ", " << c.blank_feed << " blank feed";
+}
 
 class CodedUploads : public ::testing::TestWithParam<CodedUpload> {};
 
@@ -103,7 +106,7 @@ TEST_P(CodedUploads, StoredFileIsExactlyTheProgram) {
   ASSERT_TRUE(
       f.run_until([&] { return m.uploads_done() == 1 && f.s().mode == Mode::Scanning; }, 60000));
   EXPECT_EQ(f.read_file("O1234"), with_crlf(kProgram));
-  EXPECT_TRUE(f.logged("File " + f.s().station_dir() + "\\O1234 received"));
+  EXPECT_TRUE(f.logged("File " + f.s().station_dir() + "/O1234 received"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Reception, CodedUploads,
