@@ -236,6 +236,10 @@ TEST(Reception, AbReportIsSentAfterTheAck) {
   const std::string sent = seven_bit(rig.line.written);
   EXPECT_NE(sent.find(";(PAT123 DNC report)"), std::string::npos);
   EXPECT_NE(sent.find("(Last line received: N10)"), std::string::npos);
+  // The report ends its program and its text: ";(@" line, then ETX, last.
+  const auto end = sent.find(";(@ Program end)");
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(sent.substr(end, 19), ";(@ Program end)\r\n\x03");
   EXPECT_EQ(rig.log().find("AK not received"), std::string::npos);
 }
 
