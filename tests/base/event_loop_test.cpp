@@ -190,6 +190,30 @@ TEST_F(LoopTest, RunEndsOnQuit) {
   EXPECT_EQ(at(), 500);
 }
 
+// A stop asked for inside a nested wait unwinds it at once: no handler runs after the quit,
+// and neither a yield nor a one-shot delay waits any more.
+TEST_F(LoopTest, AfterQuitNothingRunsAndNothingWaits) {
+  auto outer = loop.add_timer("outer", millis(100));
+  auto other = loop.add_timer("other", millis(50));
+  auto delay = loop.add_timer("delay", millis(10000));
+  int others = 0;
+  loop.set_handler(other, [&] { ++others; });
+  loop.set_handler(delay, [&] { loop.stop(delay); });
+  loop.set_handler(outer, [&] {
+    loop.stop(outer);
+    loop.post_after(millis(20), [&] { loop.quit(); });
+    loop.start(delay);
+    loop.wait_until_stopped(delay);  // the one-shot delay: ends with the quit, not after 10 s
+    loop.yield(kForever);
+  });
+  loop.start(outer);
+  loop.start(other);
+  loop.run();
+  EXPECT_EQ(at(), 120);
+  EXPECT_EQ(others, 2);  // at 50 and 100 ms; none after the quit at 120 ms
+  EXPECT_TRUE(loop.enabled(delay));
+}
+
 TEST_F(LoopTest, VirtualWallClockFollowsVirtualTime) {
   clock.set_local({2026, 12, 31, 23, 59, 58});
   loop.post_after(millis(3000), [] {});
