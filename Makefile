@@ -3,7 +3,9 @@ PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgm
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
-.PHONY: deps build test sanitize demo bench format clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: deps build test sanitize demo bench fuzz fuzz-build fuzz-smoke format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -28,6 +30,28 @@ sanitize: deps
 demo: build
 	./scripts/demo.sh build
 
+# The libFuzzer targets, built by clang, each run FUZZ_SECONDS from its committed corpus (new
+# inputs it finds go to build-fuzz/corpus, the committed corpus stays as it is).
+fuzz-build: deps
+	@command -v clang++ >/dev/null || { $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang; }
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHOPLINK_FUZZ=ON
+	cmake --build build-fuzz -j$(JOBS) --target config_fuzz machine_fuzz codes_fuzz
+
+fuzz: fuzz-build
+	for t in config machine codes; do \
+	  mkdir -p build-fuzz/corpus/$$t && \
+	  ./build-fuzz/fuzz/$${t}_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -dict=fuzz/commands.dict build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
+# A short fixed-seed pass of each target for CI: the same inputs every run.
+fuzz-smoke: fuzz-build
+	for t in config:5000 machine:2000 codes:500000; do \
+	  name=$${t%%:*}; runs=$${t##*:}; rm -rf build-fuzz/smoke/$$name; mkdir -p build-fuzz/smoke/$$name && \
+	  ./build-fuzz/fuzz/$${name}_fuzz -seed=1 -runs=$$runs -timeout=10 -dict=fuzz/commands.dict \
+	    build-fuzz/smoke/$$name fuzz/corpus/$$name || exit 1; \
+	done
+
 bench: build
 	./build/bench/shoplink_bench
 
@@ -35,4 +59,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
