@@ -1,6 +1,6 @@
-// What a machine sends, byte for byte, from scanning on: command capture, the interpreter,
-// the requests it starts (a store request takes the rest as its upload) and the transfer
-// that follows, on every code type and a spread of controller words. Checked: no crash, no
+// What a machine sends, byte for byte and in bursts, from scanning on: command capture, the
+// interpreter, the requests it starts (a store request takes the rest as its upload) and the
+// transfer that follows, on every code type and a spread of controller words. Checked: no crash, no
 // hang of the virtual loop, and no file outside the station directory touched.
 #include <cstddef>
 #include <cstdint>
@@ -73,8 +73,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.Timer2.stop();  // stay on the port the input comes from
   s.Timer5.start();
   s.Timer13.start();
-  line.input.assign(reinterpret_cast<const char*>(data + 1), size - 1);
-  loop.advance(millis(15000));
+  // The machine speaks in bursts: the byte 0xFE starts the next one 2.5 s later, so that an
+  // upload or an Xon can follow its command as on a real line.
+  const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::size_t start = 0;
+  for (int burst = 0; start <= bytes.size(); ++burst) {
+    std::size_t end = bytes.find('\xFE', start);
+    if (end == std::string_view::npos) end = bytes.size();
+    loop.post_after(
+        millis(2500) * burst,
+        [&line, text = std::string(bytes.substr(start, end - start))] { line.input += text; });
+    start = end + 1;
+  }
+  loop.advance(millis(20000));
 
   if (fuzzing::tree_outside(root.path(), station) != before)
     fuzzing::fail("a file outside the station directory was touched");
