@@ -1,9 +1,11 @@
 # Entry points: `make demo` runs the simulated shop, `make test` builds and runs the tests.
-PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+# dpkg-dev and file: CPack reads the binaries' library dependencies for the .deb.
+PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
+            dpkg-dev file
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
-.PHONY: deps build test sanitize demo bench format clean
+.PHONY: deps build test sanitize demo bench package format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -27,6 +29,10 @@ sanitize: deps
 
 demo: build
 	./scripts/demo.sh build
+
+# The Debian package (binaries, systemd unit, man pages, README) in build/.
+package: build
+	cd build && cpack -G DEB
 
 bench: build
 	./build/bench/shoplink_bench
