@@ -58,6 +58,7 @@ STATION_PID=$!
 
 set +e
 timeout 55 tail --pid="$SIM_PID" -f /dev/null
+kill "$SIM_PID" 2>/dev/null  # still running after 55 s: stopped, and the test fails
 wait "$SIM_PID"
 SIM_STATUS=$?
 set -e
