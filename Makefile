@@ -1,11 +1,13 @@
 # Entry points: `make demo` runs the simulated shop, `make test` builds and runs the tests.
-PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+# dpkg-dev and file: CPack reads the binaries' library dependencies for the .deb.
+PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
+            dpkg-dev file
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test sanitize demo bench fuzz fuzz-build fuzz-smoke format clean
+.PHONY: deps build test sanitize demo bench package fuzz fuzz-build fuzz-smoke format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -51,6 +53,10 @@ fuzz-smoke: fuzz-build
 	  ./build-fuzz/fuzz/$${name}_fuzz -seed=1 -runs=$$runs -timeout=10 -dict=fuzz/commands.dict \
 	    build-fuzz/smoke/$$name fuzz/corpus/$$name || exit 1; \
 	done
+
+# The Debian package (binaries, systemd unit, man pages, README) in build/.
+package: build
+	cd build && cpack -G DEB
 
 bench: build
 	./build/bench/shoplink_bench

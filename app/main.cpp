@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -10,6 +11,7 @@
 #include "base/host_paths.hpp"
 #include "base/posix_serial_port.hpp"
 #include "base/real_loop.hpp"
+#include "station/commissioning.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
 #include "ui/headless.hpp"
@@ -45,7 +47,9 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   RealLoop loop(clock);
   PosixSerialPort line(loop,
                        [&paths](const std::string& digit) { return paths.com_device(digit); });
-  HeadlessWindow window(clock, std::cout, std::cerr, verbose);
+  // journald stamps each line itself.
+  const bool stamps = std::getenv("JOURNAL_STREAM") == nullptr;
+  HeadlessWindow window(clock, std::cout, std::cerr, verbose, stamps);
   HeadlessDialogs dialogs(std::cerr);
   PosixPlatform platform;
   WiredStation station({loop, line, window, dialogs, platform, paths});
@@ -79,6 +83,18 @@ int main(int argc, char** argv) {
   run->add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0 or C:=/srv/nc")
       ->take_all();
   run->add_flag("--verbose", verbose, "Also show each port the scan visits");
+
+  auto* check = app.add_subcommand(
+      "check",
+      "Read the station directory as run would, show the reading and every problem "
+      "(exit 0: none, 1: problems)");
+  check->add_option("--station-dir", station_dir, "Station directory (default: current directory)");
+  check->add_option("--map", maps, "Host map entry NAME=VALUE, as for run")->take_all();
+
+  std::string init_dir;
+  auto* init = app.add_subcommand(
+      "init", "Write a starter station directory (DNCDATA, HOSTMAP, PROGRAMS); never overwrites");
+  init->add_option("DIR", init_dir, "Station directory to make or fill")->required();
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -89,5 +105,7 @@ int main(int argc, char** argv) {
     std::cerr << "shoplink: " << e.what() << " (see shoplink --help)\n";
     return 2;
   }
+  if (*init) return init_station_dir(init_dir, std::cout, std::cerr);
+  if (*check) return print_check(check_station(station_dir, maps), std::cout);
   return run_station(station_dir, maps, verbose);
 }

@@ -61,6 +61,11 @@ bool speed_for(long baud, speed_t& out) {
 }
 }  // namespace
 
+bool PosixSerialPort::rate_supported(long baud) {
+  speed_t unused;
+  return speed_for(baud, unused);
+}
+
 PosixSerialPort::PosixSerialPort(RealLoop& loop,
                                  std::function<std::string(const std::string&)> device_for)
     : loop_(loop), device_for_(std::move(device_for)) {}

@@ -39,6 +39,9 @@ class PosixSerialPort final : public SerialPort {
   static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
   static constexpr Duration kOutputStall = std::chrono::seconds(30);
 
+  // A rate termios can set on the device (110 ... 115200).
+  static bool rate_supported(long baud);
+
   const std::string& device() const { return device_; }
   // Why the last open failed (for the operator's message), empty after a good open.
   const std::string& open_error() const { return open_error_; }

@@ -80,25 +80,32 @@ bool copy_file_to(const Station& s, const fs::path& from, const std::string& to_
   return !ec;
 }
 
-void read_host_line(Station& s, const std::string& line, const fs::path& file,
-                    std::size_t line_count) {
+// Returns true when the line names a queue directory of its own.
+bool read_host_line(Station& s, const std::string& line) {
   auto& c = s.config;
   const auto comma = instr(line, ",");
   if (comma == 0) {
     c.host_port = line;
     c.queue_dir = s.station_dir();
-  } else if (mid(line, comma + 1).find_first_not_of(" \t") == std::string::npos) {
-    // "COM1:9600," names no queue directory (it would be the host's root).
-    c.host_port = left(line, comma - 1);
+    return false;
+  }
+  c.host_port = left(line, comma - 1);
+  // "COM1:9600," names no queue directory (it would be the host's root).
+  if (mid(line, comma + 1).find_first_not_of(" \t") == std::string::npos) {
     c.queue_dir = s.station_dir();
-  } else {
-    c.host_port = left(line, comma - 1);
-    c.queue_dir = mid(line, comma + 1);
-    // One retry at the station directory, then the copy is given up silently.
-    if (!copy_file_to(s, file, c.queue_dir + "\\" + c.dncdata_name)) {
-      c.queue_dir = s.station_dir();
-      copy_file_to(s, file, c.queue_dir + "\\" + c.dncdata_name);
-    }
+    return false;
+  }
+  c.queue_dir = mid(line, comma + 1);
+  return true;
+}
+
+// Start-up's part of line 1: the copy for the other programs, and no stale queue commands.
+void prepare_queue_dir(Station& s, const fs::path& file, bool named, std::size_t line_count) {
+  auto& c = s.config;
+  // One retry at the station directory, then the copy is given up silently.
+  if (named && !copy_file_to(s, file, c.queue_dir + "\\" + c.dncdata_name)) {
+    c.queue_dir = s.station_dir();
+    copy_file_to(s, file, c.queue_dir + "\\" + c.dncdata_name);
   }
   // Queue command files left over from the last run would be served as fresh requests.
   const auto blocks = round_int((static_cast<double>(line_count) - 2) / 5);
@@ -213,15 +220,12 @@ bool read_port_block(Station& s, int k, const std::vector<std::string>& lines) {
 }
 
 // A code type outside the tables would make every character of that port unreadable.
-bool check_code_types(Station& s) {
+int first_bad_code_type(const Station& s) {
   for (int k = 1; k <= NumPorts; ++k) {
     const PortSettings& p = s.ports[static_cast<std::size_t>(k)];
-    if (p.code_type >= 0 && p.code_type < kCodeTypes) continue;
-    fail(s, "SHOPLINK\nDNCDATA file\nPort" + str(k) + ": code type " + std::to_string(p.code_type) +
-                " is not one of 0 to 5\n");
-    return false;
+    if (p.code_type < 0 || p.code_type >= kCodeTypes) return k;
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -253,43 +257,72 @@ std::string normalise_dir(std::string dir) {
   return dir;
 }
 
-bool read_dncdata(Station& s) {
+DncdataReading parse_dncdata(Station& s) {
   auto& c = s.config;
+  DncdataReading r;
   const std::string extension = std::to_string(NumPorts);
   const std::string numbered = "DNCDATA." + extension;
   std::error_code ec;
-  fs::path file = s.paths.existing(s.station_file(numbered));
-  if (fs::is_regular_file(file, ec)) {
+  r.file = s.paths.existing(s.station_file(numbered));
+  if (fs::is_regular_file(r.file, ec)) {
     c.dncdata_name = numbered;
   } else {
     c.dncdata_name = "DNCDATA";
-    file = s.paths.existing(s.station_file(c.dncdata_name));
+    r.file = s.paths.existing(s.station_file(c.dncdata_name));
   }
   c.dncdata_path = s.station_file(c.dncdata_name);
 
-  const auto lines = read_lines(file);
-  if (!lines) {
-    fail_not_found(s);
-    return false;
+  if (!fs::exists(r.file, ec)) {
+    r.status = DncdataStatus::Missing;
+    return r;
   }
+  const auto lines = read_lines(r.file);
+  if (!lines) {
+    r.status = DncdataStatus::Unreadable;
+    return r;
+  }
+  r.line_count = lines->size();
   auto line = [&](std::size_t n) { return n <= lines->size() ? (*lines)[n - 1] : std::string(); };
 
-  read_host_line(s, line(1), file, lines->size());
+  r.queue_dir_named = read_host_line(s, line(1));
   read_defaults_line(s, line(2));
   read_log_line(s, line(3));
 
   for (int k = 1; k <= NumPorts; ++k) {
     if (!read_port_block(s, k, *lines)) {
-      fail_not_found(s);
-      return false;
+      r.status = DncdataStatus::BrokenOptions;
+      r.port = k;
+      return r;
     }
   }
   for (int k = 1; k <= NumPorts; ++k) {
     auto& ls = s.ports[static_cast<std::size_t>(k)].line_settings;
     if (ls.empty()) ls = "4800";
   }
-  if (!check_code_types(s)) return false;
+  if (int k = first_bad_code_type(s)) {
+    r.status = DncdataStatus::BadCodeType;
+    r.port = k;
+  }
+  return r;
+}
 
+bool read_dncdata(Station& s) {
+  const DncdataReading r = parse_dncdata(s);
+  if (r.status == DncdataStatus::Missing || r.status == DncdataStatus::Unreadable) {
+    fail_not_found(s);
+    return false;
+  }
+  prepare_queue_dir(s, r.file, r.queue_dir_named, r.line_count);
+  if (r.status == DncdataStatus::BrokenOptions) {
+    fail_not_found(s);
+    return false;
+  }
+  if (r.status == DncdataStatus::BadCodeType) {
+    const int type = s.ports[static_cast<std::size_t>(r.port)].code_type;
+    fail(s, "SHOPLINK\nDNCDATA file\nPort" + str(r.port) + ": code type " + std::to_string(type) +
+                " is not one of 0 to 5\n");
+    return false;
+  }
   log_event(s, 15);
   log_event(s, 33);
   return true;

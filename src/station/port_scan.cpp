@@ -33,6 +33,14 @@ void scan_failed(Station& s, const std::string& message) {
 }
 }  // namespace
 
+std::string machine_name_of(const std::string& line_settings) {
+  const std::string& L = line_settings;
+  const auto open = instr(L, "(");
+  if (open == 0) return {};
+  const auto close = instr(L, ")", open + 1);
+  return close > 0 ? mid(L, open + 1, close - open - 1) : mid(L, open + 1);
+}
+
 int baud_code_for(double rate) {
   switch (round_int(rate)) {
     case 110:
@@ -118,10 +126,7 @@ void scan_port_controller(Station& s) {
   for (int n = 1; n <= NumPorts; ++n) {
     PortSettings& p = s.ports[static_cast<std::size_t>(n)];
     const std::string& L = p.line_settings;
-    if (auto open = instr(L, "("); open > 0) {
-      auto close = instr(L, ")", open + 1);
-      p.machine_name = close > 0 ? mid(L, open + 1, close - open - 1) : mid(L, open + 1);
-    }
+    if (contains(L, "(")) p.machine_name = machine_name_of(L);
     if (int code = baud_code_for(val(L))) {
       p.baud_code = code;
       if (auto cd = instr(L, "CD="); cd > 0) {

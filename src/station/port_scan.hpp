@@ -17,5 +17,7 @@ void Timer1_Timer(Station& s);
 void scan_port_controller(Station& s);
 // Baud code of the controller for a rate (110 -> 1 ... 9600 -> 8), 0 for any other rate.
 int baud_code_for(double rate);
+// The "(MACHINE NAME)" of a port's line settings (to the end when unclosed), or empty.
+std::string machine_name_of(const std::string& line_settings);
 
 }  // namespace shoplink

@@ -9,6 +9,7 @@
 #include "transmit/code_tables.hpp"
 #include "transmit/prepare.hpp"
 #include "transmit/program_lines.hpp"
+#include "transmit/progress.hpp"
 #include "transmit/transfer_controls.hpp"
 
 namespace shoplink {
@@ -105,6 +106,7 @@ void run_transmission(Station& s) {
   std::string prev_line, display, line;
   bool program_started = false;
   s.gotAK = 0;
+  TransferProgress progress(s.loop.now());
 
   while (next_program_line(s, line)) {
     if (skipped(s, program_started, line)) continue;
@@ -143,6 +145,7 @@ void run_transmission(Station& s) {
       hold_stall_timeout(s, [&] { clear_RX_buffer(s); });
     }
     s.Timer3.set_enabled(true);
+    progress.update(s);
   }
 
   sendchar(s, trailer_text(s, prev_line));

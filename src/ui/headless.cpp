@@ -38,11 +38,13 @@ std::string appended_part(std::string_view before, std::string_view now) {
   return std::string(now);
 }
 
-HeadlessWindow::HeadlessWindow(Clock& clock, std::ostream& out, std::ostream& err, bool verbose)
-    : clock_(clock), out_(out), err_(err), verbose_(verbose) {}
+HeadlessWindow::HeadlessWindow(Clock& clock, std::ostream& out, std::ostream& err, bool verbose,
+                               bool stamps)
+    : clock_(clock), out_(out), err_(err), verbose_(verbose), stamps_(stamps) {}
 
 void HeadlessWindow::line(const std::string& what, const std::string& text) {
-  out_ << time_text(clock_.local_now()) << ' ' << what << ": " << text << '\n';
+  if (stamps_) out_ << time_text(clock_.local_now()) << ' ';
+  out_ << what << ": " << text << '\n';
   out_.flush();
 }
 

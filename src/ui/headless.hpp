@@ -12,7 +12,10 @@ namespace shoplink {
 
 class HeadlessWindow final : public WindowModel {
  public:
-  HeadlessWindow(Clock& clock, std::ostream& out, std::ostream& err, bool verbose = false);
+  // Without `stamps` the lines carry no time of their own: under journald, which stamps
+  // every line itself.
+  HeadlessWindow(Clock& clock, std::ostream& out, std::ostream& err, bool verbose = false,
+                 bool stamps = true);
   void set_status(const std::string& text) override;
   void set_text(Field f, const std::string& text) override;
   void show_scan_failure(const std::string& help_text) override;
@@ -23,6 +26,7 @@ class HeadlessWindow final : public WindowModel {
   std::ostream& out_;
   std::ostream& err_;
   bool verbose_;
+  bool stamps_;
 };
 
 class HeadlessDialogs final : public Dialogs {

@@ -38,5 +38,14 @@ TEST_F(Headless, StatusAndInputLinesShowControlCharactersVisibly) {
   EXPECT_EQ(window.status(), "TO12<07><1B>[2J34");
 }
 
+TEST_F(Headless, UnderJournaldTheLinesCarryNoTimeOfTheirOwn) {
+  std::ostringstream journal;
+  HeadlessWindow unstamped{clock, journal, err, false, false};
+  unstamped.set_status("Port 1 O1: 50% 10 of 20 characters, 960 cps, 0:01 left");
+  unstamped.set_text(Field::Input, "TO1\r\n");
+  EXPECT_EQ(journal.str(),
+            "status: Port 1 O1: 50% 10 of 20 characters, 960 cps, 0:01 left\ninput: TO1\n");
+}
+
 }  // namespace
 }  // namespace shoplink
