@@ -45,6 +45,7 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   RealLoop loop(clock);
   PosixSerialPort line(loop,
                        [&paths](const std::string& digit) { return paths.com_device(digit); });
+  line.set_pacing_allowed(paths.pacing_allowed());
   HeadlessWindow window(clock, std::cout, std::cerr, verbose);
   HeadlessDialogs dialogs(std::cerr);
   PosixPlatform platform;
