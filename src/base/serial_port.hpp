@@ -43,6 +43,9 @@ class SerialPort {
   virtual std::size_t output_held() const { return 0; }
   // Why the device last refused output (its error text); empty while output goes through.
   virtual std::string output_error() const { return {}; }
+  // A line that reconnects by itself (a network device server): why its connection is
+  // down, while it is; empty while connected and for lines that cannot drop.
+  virtual std::string connection_lost() const { return {}; }
 
   // Pacing at the line rate where the device cannot report its queue (see LinePacer).
   // On by default; off only for tests and benchmarks that want the device's full speed.
