@@ -26,7 +26,7 @@ sanitize: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
 demo: build
-	./scripts/demo.sh build
+	NET=$(NET) ./scripts/demo.sh build
 
 bench: build
 	./build/bench/shoplink_bench
