@@ -8,8 +8,8 @@ void LinePacer::set_baud(long baud) {
 }
 
 std::size_t LinePacer::take(TimePoint now, std::size_t want) {
-  // An idle line starts from now, with one character of slack for a late writer.
-  if (free_at_ < now - char_time_) free_at_ = now - char_time_;
+  // An idle line starts from now, with two characters of slack for a late writer.
+  if (free_at_ < now - 2 * char_time_) free_at_ = now - 2 * char_time_;
   std::size_t n = 0;
   while (n < want && free_at_ <= now) {
     free_at_ += char_time_;

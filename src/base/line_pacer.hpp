@@ -6,8 +6,8 @@
 // time keeps an Xoff effective within a character or two, as on a real UART.
 //
 // The schedule keeps its own beat: a writer that wakes a little late may send the next
-// character at once, so the average rate stays the line rate; lateness beyond one
-// character is forgiven rather than made up in a burst.
+// character at once, so the average rate stays the line rate; lateness beyond two
+// characters is forgiven rather than made up in a burst.
 #include <cstddef>
 
 #include "base/clock.hpp"

@@ -108,7 +108,8 @@ bool PosixSerialPort::do_open() {
   apply_dtr(dtr());
   watch_ = loop_.add_watch(fd_, 0, [this](short) { flush_pending(); });
   int bits = 0;
-  paced_ = pacing_allowed() && ::ioctl(fd_, TIOCMGET, &bits) != 0;
+  no_modem_lines_ = ::ioctl(fd_, TIOCMGET, &bits) != 0;
+  paced_ = pacing_allowed() && no_modem_lines_;
   if (paced_) {
     pacer_.set_baud(settings_baud(settings()));
     pacer_.reset();
@@ -154,8 +155,9 @@ void PosixSerialPort::apply_rts(bool on) {
 
 bool PosixSerialPort::cts() {
   if (fd_ < 0) return false;
+  if (no_modem_lines_) return true;  // CTS reads as on; asked per character, so not re-tried
   int bits = 0;
-  if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;  // no modem lines: treat CTS as on
+  if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;
   return (bits & TIOCM_CTS) != 0;
 }
 
@@ -185,8 +187,10 @@ int PosixSerialPort::out_buffer_count() {
   if (fd_ < 0) return 0;
   flush_pending();
   int n = 0;
-  if (::ioctl(fd_, TIOCOUTQ, &n) != 0) n = 0;
-  if (paced_) n += pacer_.on_wire(loop_.now());
+  if (paced_)
+    n = pacer_.on_wire(loop_.now());  // TIOCOUTQ has nothing to say here
+  else if (::ioctl(fd_, TIOCOUTQ, &n) != 0)
+    n = 0;
   return n + static_cast<int>(pending_.size() - pending_head_);
 }
 

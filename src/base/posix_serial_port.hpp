@@ -69,6 +69,7 @@ class PosixSerialPort final : public SerialPort {
   std::string pending_;  // accepted, not yet taken by the device
   std::size_t pending_head_ = 0;
   std::string output_error_;
+  bool no_modem_lines_ = false;  // a pseudo-terminal
   bool paced_ = false;
   LinePacer pacer_;
   int timer_fd_ = -1;  // wakes the loop when the next paced character is due

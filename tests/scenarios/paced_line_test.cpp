@@ -76,7 +76,7 @@ TEST_P(PacedXoff, StopsWithinAFewCharactersAndLosesNothing) {
   ASSERT_TRUE(st.open(c.baud)) << st.line.open_error();
   ASSERT_TRUE(st.line.paced()) << "a pseudo-terminal cannot report its queue";
   const std::string program = program_text(c.total);
-  XoffMachine machine(st.master, c.xoff_at, c.total, 100ms);
+  XoffMachine machine(st.master, c.baud, c.xoff_at, c.total, 100ms);
   sendchar(st.s, program);
   const XoffReport& r = machine.finish();
   EXPECT_EQ(r.received, program);
@@ -90,6 +90,19 @@ INSTANTIATE_TEST_SUITE_P(Rates, PacedXoff,
                          ::testing::Values(PacedCase{9600, 150, 300}, PacedCase{19200, 300, 500},
                                            PacedCase{4800, 60, 120}),
                          [](const auto& info) { return std::to_string(info.param.baud); });
+
+// What pacing prevents: the kernel's buffer holds the program's rest, and all of it still
+// reaches the machine after its Xoff.
+TEST(PacedLine, WithoutPacingThePseudoTerminalRunsAheadOfTheXoff) {
+  PtyStation st(/*pacing=*/false);
+  ASSERT_TRUE(st.open(9600)) << st.line.open_error();
+  const std::string program = program_text(300);
+  XoffMachine machine(st.master, 9600, 100, 300, 400ms);
+  sendchar(st.s, program);
+  const XoffReport& r = machine.finish();
+  EXPECT_EQ(r.received, program);
+  EXPECT_GT(r.after_xoff, 150u);
+}
 
 TEST(PacedLine, OffForTestsAndBenchmarksWritesAtTheDeviceSpeed) {
   PtyStation st(/*pacing=*/false);

@@ -1,8 +1,9 @@
 #pragma once
 // A machine at the far end of a real host line (a pseudo-terminal master or a loopback
-// socket), on its own thread: it reads what the station sends, says Xoff after a number of
-// characters, counts what still arrives while it holds, then says Xon and takes the rest.
-// What it measures is what a machine with a small buffer would suffer.
+// socket), on its own thread: it takes what the station sends no faster than the line's
+// rate (as the controller's port passes it on), says Xoff after a number of characters,
+// counts what still arrives while it holds, then says Xon and takes the rest. What it
+// measures is what a machine with a small buffer would suffer.
 #include <poll.h>
 #include <unistd.h>
 
@@ -20,10 +21,11 @@ struct XoffReport {
 
 class XoffMachine {
  public:
-  // Reads from `fd` (non-blocking) until `total` characters came or `limit` passed.
-  XoffMachine(int fd, std::size_t xoff_at, std::size_t total, std::chrono::milliseconds hold,
+  // Reads from `fd` (non-blocking) at `baud` until `total` characters came or `limit` passed.
+  XoffMachine(int fd, long baud, std::size_t xoff_at, std::size_t total,
+              std::chrono::milliseconds hold,
               std::chrono::milliseconds limit = std::chrono::seconds(10))
-      : thread_([=, this] { run(fd, xoff_at, total, hold, limit); }) {}
+      : thread_([=, this] { run(fd, baud / 10.0, xoff_at, total, hold, limit); }) {}
   ~XoffMachine() {
     if (thread_.joinable()) thread_.join();
   }
@@ -33,21 +35,30 @@ class XoffMachine {
   }
 
  private:
-  void run(int fd, std::size_t xoff_at, std::size_t total, std::chrono::milliseconds hold,
-           std::chrono::milliseconds limit) {
+  void run(int fd, double cps, std::size_t xoff_at, std::size_t total,
+           std::chrono::milliseconds hold, std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + limit;
-    Clock::time_point first{}, held_until{};
+    Clock::time_point first{}, held_until{}, last = Clock::now();
     bool held = false, released = false;
+    double budget = 1;  // characters the line could have carried by now
     char buf[4096];
     while (report_.received.size() < total && Clock::now() < end) {
       pollfd p{fd, POLLIN, 0};
       ::poll(&p, 1, 1);
-      const ssize_t n = ::read(fd, buf, sizeof buf);
+      const auto now = Clock::now();
+      if (!report_.received.empty())
+        budget += std::chrono::duration<double>(now - last).count() * cps;
+      last = now;
+      const auto want = static_cast<std::size_t>(std::min<double>(budget, sizeof buf));
+      const ssize_t n = want > 0 ? ::read(fd, buf, want) : 0;
       if (n > 0) {
         if (report_.received.empty()) first = Clock::now();
         report_.received.append(buf, static_cast<std::size_t>(n));
+        budget -= static_cast<double>(n);
         if (held && !released) report_.after_xoff += static_cast<std::size_t>(n);
+      } else if (budget > 2) {
+        budget = 2;  // an idle line banks nothing
       }
       if (!held && report_.received.size() >= xoff_at) {
         const char xoff = 0x13;
