@@ -4,6 +4,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "transmit/transfer_timers.hpp"
 
 namespace shoplink {
 
@@ -28,8 +29,11 @@ void watch_host_line(Station& s) {
       sendchar2(s, std::string{ctl::DC4, 'Q'});
     } else if (newly) {
       const std::string text = line_name(s) + " connection lost (" + lost + ") - reconnecting";
-      s.window.set_status(text);
       log_text(s, text);
+      // The characters in flight went with the connection: a transfer resumed afterwards
+      // would leave a hole in the machine's program, so it ends here as a stall does.
+      if (s.sending == 1 && s.mode == Mode::Sending) Timer3_Timer(s);
+      s.window.set_status(text);
     }
   }
   // The dead-output watch below is about a connected line.
