@@ -30,7 +30,7 @@ sanitize: deps
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
 demo: build
-	./scripts/demo.sh build
+	NET=$(NET) ./scripts/demo.sh build
 
 # The libFuzzer targets, built by clang, each run FUZZ_SECONDS from its committed corpus (new
 # inputs it finds go to build-fuzz/corpus, the committed corpus stays as it is).

@@ -8,8 +8,8 @@
 #include <iostream>
 
 #include "base/clock.hpp"
+#include "base/host_line.hpp"
 #include "base/host_paths.hpp"
-#include "base/posix_serial_port.hpp"
 #include "base/real_loop.hpp"
 #include "station/commissioning.hpp"
 #include "station/startup.hpp"
@@ -45,8 +45,8 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
 
   RealClock clock;
   RealLoop loop(clock);
-  PosixSerialPort line(loop,
-                       [&paths](const std::string& digit) { return paths.com_device(digit); });
+  HostLine line(loop, [&paths](const std::string& digit) { return paths.com_device(digit); });
+  line.set_pacing_allowed(paths.pacing_allowed());
   // journald stamps each line itself.
   const bool stamps = std::getenv("JOURNAL_STREAM") == nullptr;
   HeadlessWindow window(clock, std::cout, std::cerr, verbose, stamps);

@@ -6,6 +6,9 @@
 #
 #   scripts/demo.sh [BUILD_DIR]      (default: build; `make demo` builds first)
 #   KEEP=1 scripts/demo.sh           keeps the station directory for a look afterwards
+#   NET=1 scripts/demo.sh            the same over the network path: the simulated shop
+#                                    behind a loopback TCP device server (NET=rfc2217: with
+#                                    Telnet COM Port Control)
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +24,17 @@ for bin in "$STATION" "$SIM"; do
     exit 2
   fi
 done
+
+SIM_ARGS=()
+case "${NET:-0}" in
+  0 | "") ;;
+  1 | tcp) SIM_ARGS=(--listen 127.0.0.1:0) ;;
+  rfc2217) SIM_ARGS=(--listen 127.0.0.1:0 --rfc2217) ;;
+  *)
+    echo "demo: NET=$NET: expected 1, tcp or rfc2217" >&2
+    exit 2
+    ;;
+esac
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/shoplink-demo.XXXXXX")
 SIM_PID="" STATION_PID="" TAIL_PID=""
@@ -47,7 +61,7 @@ echo "== machines: 1 HAAS (ISO even), 2 BRIDGEPORT (EIA, 4800 baud), 3 MAZAK (as
 echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA (odd parity),"
 echo "   6 HURCO and 7 MORI (upload programs to the station)"
 
-"$SIM" "$DEMO/demo.scn" --quiet >"$WORK/sim.out" 2>&1 &
+"$SIM" "$DEMO/demo.scn" --quiet "${SIM_ARGS[@]}" >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!
 DEVICE=""
 for _ in $(seq 1 100); do

@@ -1,6 +1,8 @@
-// shoplink-sim: the simulated shop on a pseudo-terminal in real time. Prints the device
-// on its first line, then what each machine sends and receives; at the end a summary and
-// the scenario's checks. Exit status: 0 all checks passed, 1 a check failed, 2 bad input.
+// shoplink-sim: the simulated shop on a pseudo-terminal (or, with --listen, behind a TCP
+// server like an Ethernet serial device server) in real time. Prints the device (or the
+// tcp:// / rfc2217:// address) on its first line, then what each machine sends and receives; at the
+// end a summary and the scenario's checks. Exit status: 0 all checks passed, 1 a check failed, 2
+// bad input.
 #include <fmt/format.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "base/clock.hpp"
@@ -16,6 +19,7 @@
 #include "pty_link.hpp"
 #include "scenario.hpp"
 #include "shop.hpp"
+#include "tcp_link.hpp"
 
 namespace {
 
@@ -45,12 +49,18 @@ int main(int argc, char** argv) {
   std::string scenario_path, link_path, duration_text;
   int select = 0;
   bool quiet = false;
+  std::string listen;
+  bool rfc2217 = false;
   app.add_option("scenario", scenario_path, "scenario file (see sim/README.md)");
   app.add_option("--link", link_path, "also make this path a symbolic link to the device");
   app.add_option("--select", select, "port selected at power-up (for a plain terminal)")
       ->check(CLI::Range(0, 8));
   app.add_option("--duration", duration_text, "run this long (500ms, 30s, 2m, 1h)");
   app.add_flag("--quiet", quiet, "print only the device, summary and checks");
+  app.add_option("--listen", listen,
+                 "serve the host line on TCP HOST:PORT instead of a pseudo-terminal "
+                 "(127.0.0.1:0 picks a free port)");
+  app.add_flag("--rfc2217", rfc2217, "with --listen: speak Telnet COM Port Control (RFC 2217)");
   CLI11_PARSE(app, argc, argv);
 
   Scenario scenario;
@@ -70,15 +80,31 @@ int main(int argc, char** argv) {
 
   RealClock clock;
   RealLoop loop(clock);
+  if (rfc2217 && listen.empty()) {
+    std::fprintf(stderr, "shoplink-sim: --rfc2217 needs --listen HOST:PORT\n");
+    return 2;
+  }
   std::unique_ptr<PtyLink> pty;
+  std::unique_ptr<TcpLink> tcp;
   try {
-    pty = std::make_unique<PtyLink>(loop);
+    if (listen.empty()) {
+      pty = std::make_unique<PtyLink>(loop);
+    } else {
+      const auto colon = listen.rfind(':');
+      if (colon == std::string::npos || colon == 0)
+        throw std::runtime_error("--listen " + listen + ": expected HOST:PORT");
+      const std::string port_text = listen.substr(colon + 1);
+      if (port_text.empty() || port_text.find_first_not_of("0123456789") != std::string::npos ||
+          port_text.size() > 5 || std::stoi(port_text) > 65535)
+        throw std::runtime_error("--listen " + listen + ": expected HOST:PORT");
+      tcp = std::make_unique<TcpLink>(loop, listen.substr(0, colon), std::stoi(port_text), rfc2217);
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "shoplink-sim: %s\n", e.what());
     return 2;
   }
-  say("device: " + pty->device());
-  if (!link_path.empty()) {
+  say("device: " + (pty ? pty->device() : tcp->address()));
+  if (pty && !link_path.empty()) {
     std::error_code ec;
     if (std::filesystem::is_symlink(link_path, ec)) std::filesystem::remove(link_path, ec);
     std::filesystem::create_symlink(pty->device(), link_path, ec);
@@ -87,8 +113,12 @@ int main(int argc, char** argv) {
                    ec.message().c_str());
   }
 
-  Shop shop(loop, *pty, options);
-  pty->attach(shop.controller());
+  HostLink& host = pty ? static_cast<HostLink&>(*pty) : static_cast<HostLink&>(*tcp);
+  Shop shop(loop, host, options);
+  if (pty)
+    pty->attach(shop.controller());
+  else
+    tcp->attach(shop.controller());
   if (!quiet) {
     for (int p = 1; p <= PortController::kPorts; ++p) {
       shop.machine(p).set_line_watcher(

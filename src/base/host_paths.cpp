@@ -184,6 +184,13 @@ bool HostPaths::confined(std::string_view text) const {
   return false;
 }
 
+bool HostPaths::pacing_allowed() const {
+  const auto v = lookup("PACING");
+  if (!v) return true;
+  const std::string u = ucase(*v);
+  return !(u == "OFF" || u == "NO" || u == "0");
+}
+
 std::string HostPaths::com_device(std::string_view digit) const {
   std::string name = "COM" + std::string(digit);
   if (auto v = lookup(name)) return *v;

@@ -53,6 +53,11 @@ class HostPaths {
   // the digit names no port.
   std::string com_device(std::string_view digit) const;
 
+  // "PACING=OFF" (or NO, 0): the host line writes at the device's full speed even where
+  // the device cannot report its queue. For tests and benchmarks on pseudo-terminals and
+  // loopback device servers; a real shop keeps pacing on.
+  bool pacing_allowed() const;
+
   // Drive letter at the start of a station path ("C:\NC" → 'C'), or 0.
   static char drive_of(std::string_view text);
   // A ".." segment anywhere, also right after a drive ("C:..\x"), or a NUL.

@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace shoplink {
@@ -110,12 +112,32 @@ bool PosixSerialPort::do_open() {
   apply_rts(rts());
   apply_dtr(dtr());
   watch_ = loop_.add_watch(fd_, 0, [this](short) { flush_pending(); });
+  int bits = 0;
+  no_modem_lines_ = ::ioctl(fd_, TIOCMGET, &bits) != 0;
+  paced_ = pacing_allowed() && no_modem_lines_;
+  if (paced_) {
+    pacer_.set_baud(settings_baud(settings()));
+    pacer_.reset();
+    timer_fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timer_fd_ >= 0) {
+      timer_watch_ = loop_.add_watch(timer_fd_, POLLIN, [this](short) {
+        std::uint64_t ticks = 0;
+        [[maybe_unused]] auto r = ::read(timer_fd_, &ticks, sizeof ticks);
+        flush_pending();
+      });
+    }
+  }
   return true;
 }
 
 void PosixSerialPort::do_close() {
   if (watch_ >= 0) loop_.remove_watch(watch_);
   watch_ = -1;
+  if (timer_watch_ >= 0) loop_.remove_watch(timer_watch_);
+  timer_watch_ = -1;
+  if (timer_fd_ >= 0) ::close(timer_fd_);
+  timer_fd_ = -1;
+  paced_ = false;
   ::close(fd_);
   fd_ = -1;
   pending_.clear();
@@ -138,8 +160,9 @@ void PosixSerialPort::apply_rts(bool on) {
 
 bool PosixSerialPort::cts() {
   if (fd_ < 0) return false;
+  if (no_modem_lines_) return true;  // CTS reads as on; asked per character, so not re-tried
   int bits = 0;
-  if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;  // no modem lines: treat CTS as on
+  if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;
   return (bits & TIOCM_CTS) != 0;
 }
 
@@ -169,13 +192,17 @@ int PosixSerialPort::out_buffer_count() {
   if (fd_ < 0) return 0;
   flush_pending();
   int n = 0;
-  if (::ioctl(fd_, TIOCOUTQ, &n) != 0) n = 0;
+  if (paced_)
+    n = pacer_.on_wire(loop_.now());  // TIOCOUTQ has nothing to say here
+  else if (::ioctl(fd_, TIOCOUTQ, &n) != 0)
+    n = 0;
   return n + static_cast<int>(pending_.size() - pending_head_);
 }
 
 void PosixSerialPort::clear_out_buffer() {
   pending_.clear();
   pending_head_ = 0;
+  pacer_.reset();
   if (watch_ >= 0) loop_.set_watch_events(watch_, 0);
   if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
@@ -208,9 +235,19 @@ void PosixSerialPort::write(std::string_view bytes) {
 
 void PosixSerialPort::flush_pending() {
   if (fd_ < 0) return;
-  bool refused = false;  // the device failed for another reason than a full buffer
+  bool refused = false;    // the device failed for another reason than a full buffer
+  bool pace_wait = false;  // the rest waits for its time on the line
   while (pending_head_ < pending_.size()) {
-    ssize_t n = ::write(fd_, pending_.data() + pending_head_, pending_.size() - pending_head_);
+    std::size_t want = pending_.size() - pending_head_;
+    if (paced_) {
+      want = pacer_.take(loop_.now(), want);
+      if (want == 0) {
+        pace_wait = true;
+        break;
+      }
+    }
+    ssize_t n = ::write(fd_, pending_.data() + pending_head_, want);
+    if (paced_) pacer_.give_back(want - static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n > 0) {
       pending_head_ += static_cast<std::size_t>(n);
       last_taken_ = loop_.now();
@@ -232,7 +269,18 @@ void PosixSerialPort::flush_pending() {
   const bool waiting = pending_head_ < pending_.size();
   // Wait for room from the loop; a device in error (hung up) is retried on the next call
   // instead, so it cannot keep waking the loop.
-  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !refused ? POLLOUT : 0);
+  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !refused && !pace_wait ? POLLOUT : 0);
+  if (pace_wait) arm_pacing_timer();
+}
+
+void PosixSerialPort::arm_pacing_timer() {
+  if (timer_fd_ < 0) return;
+  auto left = pacer_.next_slot() - loop_.now();
+  if (left < std::chrono::microseconds(1)) left = std::chrono::microseconds(1);
+  itimerspec its{};
+  its.it_value.tv_sec = static_cast<time_t>(left.count() / 1'000'000'000);
+  its.it_value.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
+  ::timerfd_settime(timer_fd_, 0, &its, nullptr);
 }
 
 }  // namespace shoplink

@@ -7,9 +7,14 @@
 // Output is never dropped: what the device does not take at once (EAGAIN, short writes)
 // waits in the port's transmit buffer and is written as the device drains, from the
 // loop. Those bytes count as "unsent", so the station's own waits see them.
+//
+// A device without modem lines (a pseudo-terminal, also one bridged to a network by
+// socat) has no UART queue for TIOCOUTQ to report: there output is paced at the line's
+// rate (LinePacer), released from a timerfd the loop watches.
 #include <functional>
 #include <string>
 
+#include "base/line_pacer.hpp"
 #include "base/real_loop.hpp"
 #include "base/serial_port.hpp"
 
@@ -31,6 +36,7 @@ class PosixSerialPort final : public SerialPort {
   void write(std::string_view bytes) override;
   std::size_t output_held() const override { return pending_.size() - pending_head_; }
   std::string output_error() const override { return output_error_; }
+  bool paced() const override { return paced_; }
 
   // A device that has stopped taking output (it refuses it, or has taken nothing for
   // kOutputStall) holds at most this much; later output is dropped, so a hung-up line
@@ -55,6 +61,7 @@ class PosixSerialPort final : public SerialPort {
  private:
   void flush_pending();
   void set_modem_line(int bit, bool on);
+  void arm_pacing_timer();
 
   RealLoop& loop_;
   std::function<std::string(const std::string&)> device_for_;
@@ -65,6 +72,11 @@ class PosixSerialPort final : public SerialPort {
   std::string pending_;  // accepted, not yet taken by the device
   std::size_t pending_head_ = 0;
   std::string output_error_;
+  bool no_modem_lines_ = false;  // a pseudo-terminal
+  bool paced_ = false;
+  LinePacer pacer_;
+  int timer_fd_ = -1;  // wakes the loop when the next paced character is due
+  int timer_watch_ = -1;
   TimePoint last_taken_{};  // when the device last took output, or had none waiting
 };
 

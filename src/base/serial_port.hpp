@@ -43,6 +43,16 @@ class SerialPort {
   virtual std::size_t output_held() const { return 0; }
   // Why the device last refused output (its error text); empty while output goes through.
   virtual std::string output_error() const { return {}; }
+  // A line that reconnects by itself (a network device server): why its connection is
+  // down, while it is; empty while connected and for lines that cannot drop.
+  virtual std::string connection_lost() const { return {}; }
+
+  // Pacing at the line rate where the device cannot report its queue (see LinePacer).
+  // On by default; off only for tests and benchmarks that want the device's full speed.
+  void set_pacing_allowed(bool on) { pacing_allowed_ = on; }
+  bool pacing_allowed() const { return pacing_allowed_; }
+  // The open line paces its output itself.
+  virtual bool paced() const { return false; }
 
   // The comm event: the handler receives the event code.
   void set_comm_handler(std::function<void(int)> h) { comm_handler_ = std::move(h); }
@@ -82,6 +92,7 @@ class SerialPort {
   int rx_buffer_size_ = 4096, tx_buffer_size_ = 4096, handshaking_ = 0, rthreshold_ = 0;
   int input_len_ = 0;
   bool dtr_ = false, rts_ = false;
+  bool pacing_allowed_ = true;
   std::vector<std::string> trace_;
   std::function<void(int)> comm_handler_;
 };

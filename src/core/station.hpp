@@ -99,6 +99,8 @@ class Station : public StationState {
   // has been reported dead.
   std::optional<TimePoint> host_line_waiting_since;
   bool host_line_reported = false;
+  // Why the host line's connection is down (a network line that reconnects); empty while up.
+  std::string host_line_lost;
 
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;

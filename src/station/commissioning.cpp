@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "base/host_paths.hpp"
+#include "base/net_serial_port.hpp"
 #include "base/posix_serial_port.hpp"
 #include "base/text.hpp"
 #include "base/virtual_loop.hpp"
@@ -279,6 +280,8 @@ class Checker {
   }
 
   void device_problems(const std::string& device) {
+    // A network device server is reached only when the line opens; check sends nothing.
+    if (NetSerialPort::names_network(device)) return;
     std::error_code ec;
     if (!fs::exists(device, ec)) {
       problem("host device " + device + " does not exist (HOSTMAP or --map COMn=DEVICE)");

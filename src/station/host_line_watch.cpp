@@ -1,7 +1,10 @@
 #include "station/host_line_watch.hpp"
 
+#include "base/control_chars.hpp"
+#include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "transmit/transfer_timers.hpp"
 
 namespace shoplink {
 
@@ -12,6 +15,32 @@ std::string line_name(const Station& s) {
 }  // namespace
 
 void watch_host_line(Station& s) {
+  const std::string lost = s.line.is_open() ? s.line.connection_lost() : std::string();
+  if (lost != s.host_line_lost) {
+    const bool back = lost.empty();
+    const bool newly = s.host_line_lost.empty();
+    s.host_line_lost = lost;
+    if (back) {
+      const std::string text = line_name(s) + " connected again";
+      s.window.set_status(text);
+      log_text(s, text);
+      // A transfer the drop cut short left its rest in the controller's buffer for the
+      // selected machine: clear it, as the end of a stalled transfer does.
+      sendchar2(s, std::string{ctl::DC4, 'Q'});
+    } else if (newly) {
+      const std::string text = line_name(s) + " connection lost (" + lost + ") - reconnecting";
+      log_text(s, text);
+      // The characters in flight went with the connection: a transfer resumed afterwards
+      // would leave a hole in the machine's program, so it ends here as a stall does.
+      if (s.sending == 1 && s.mode == Mode::Sending) Timer3_Timer(s);
+      s.window.set_status(text);
+    }
+  }
+  // The dead-output watch below is about a connected line.
+  if (!s.host_line_lost.empty()) {
+    s.host_line_waiting_since.reset();
+    return;
+  }
   const std::string error = s.line.is_open() ? s.line.output_error() : std::string();
   const bool waiting = s.line.is_open() && (s.line.output_held() > 0 || !error.empty());
   if (!waiting) {

@@ -1,0 +1,199 @@
+// The paced host line in real time: the station's sendchar over a pseudo-terminal and over
+// a loopback TCP device server, to a far end that passes characters on at the line's own
+// rate (as a port controller or a device server's serial port does) and says Xoff part way.
+// Counters: `after_xoff` (characters that still came after the Xoff), `efficiency` (the
+// characters before the Xoff against the line's minimum time for them) and `cpu_share` (the
+// station thread's CPU time over the wall time of the whole send, hold included).
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "base/host_line.hpp"
+#include "base/host_paths.hpp"
+#include "base/real_loop.hpp"
+#include "core/character_output.hpp"
+#include "station/wired_station.hpp"
+#include "ui/window_state.hpp"
+
+namespace fs = std::filesystem;
+using namespace shoplink;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+class NullWindow final : public WindowModel {};
+class NullDialogs final : public Dialogs {
+ public:
+  void message_box(const std::string&, const std::string&, Icon) override {}
+  bool ask_yes_no(const std::string&, const std::string&) override { return false; }
+  std::optional<std::string> open_file(const std::string&) override { return {}; }
+  std::optional<std::string> save_file(const std::string&) override { return {}; }
+};
+class NullPlatform final : public Platform {
+ public:
+  void beep() override {}
+  bool start_detached(const std::string&, const std::vector<std::string>&, bool) override {
+    return false;
+  }
+};
+
+double thread_cpu_seconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_THREAD, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The far end: takes characters no faster than `cps`, Xoff after `xoff_at`, holds `hold`
+// (still passing on what it has), then Xon and the rest.
+struct FarEnd {
+  std::size_t received = 0, after_xoff = 0;
+  SteadyClock::time_point first{}, xoff_sent{};
+
+  void run(int fd, double cps, std::size_t xoff_at, std::size_t total,
+           std::chrono::milliseconds hold) {
+    const auto end = SteadyClock::now() + std::chrono::seconds(60);
+    bool held = false, released = false;
+    SteadyClock::time_point release_at{};
+    double budget = 1;  // characters the line could have carried so far
+    auto last = SteadyClock::now();
+    char buf[4096];
+    while (received < total && SteadyClock::now() < end) {
+      pollfd p{fd, POLLIN, 0};
+      ::poll(&p, 1, 1);
+      const auto now = SteadyClock::now();
+      if (received > 0) budget += std::chrono::duration<double>(now - last).count() * cps;
+      last = now;
+      const auto want = static_cast<std::size_t>(std::min<double>(budget, sizeof buf));
+      if (want == 0) continue;
+      const ssize_t n = ::read(fd, buf, want);
+      if (n > 0) {
+        if (received == 0) first = now;
+        received += static_cast<std::size_t>(n);
+        budget -= static_cast<double>(n);
+        if (held && !released) after_xoff += static_cast<std::size_t>(n);
+      } else if (budget > 2) {
+        budget = 2;  // an idle line banks nothing
+      }
+      if (!held && received >= xoff_at) {
+        const char xoff = 0x13;
+        [[maybe_unused]] auto w = ::write(fd, &xoff, 1);
+        held = true;
+        xoff_sent = SteadyClock::now();
+        release_at = xoff_sent + hold;
+      }
+      if (held && !released && SteadyClock::now() >= release_at) {
+        const char xon = 0x11;
+        [[maybe_unused]] auto w = ::write(fd, &xon, 1);
+        released = true;
+      }
+    }
+  }
+};
+
+// range(0): 0 pseudo-terminal, 1 loopback TCP device server; range(1): pacing on/off.
+void BM_PacedLineXoff(benchmark::State& state) {
+  const bool tcp = state.range(0) == 1;
+  const bool pacing = state.range(1) == 1;
+  const long baud = 9600;
+  const std::size_t xoff_at = 2000, total = 2600;
+  // Long enough for an unpaced backlog to show in full.
+  const auto hold = pacing ? std::chrono::milliseconds(300) : std::chrono::milliseconds(4000);
+  std::string program;
+  for (int i = 0; program.size() < total; ++i)
+    program += "N" + std::to_string(i * 10) + " G01 X12.345 Y-6.789\r\n";
+  program.resize(total);
+
+  for (auto _ : state) {
+    std::random_device rd;
+    const fs::path dir = fs::temp_directory_path() / ("shoplink-bench-" + std::to_string(rd()));
+    fs::create_directories(dir);
+    int far = -1, listener = -1, slave = -1;
+    std::string device;
+    if (tcp) {
+      listener = ::socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      ::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+      ::listen(listener, 1);
+      socklen_t len = sizeof a;
+      ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+      device = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    } else {
+      char name[128] = {};
+      ::openpty(&far, &slave, name, nullptr, nullptr);
+      termios t{};
+      ::tcgetattr(slave, &t);
+      ::cfmakeraw(&t);
+      ::tcsetattr(slave, TCSANOW, &t);
+      ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+      device = name;
+    }
+    {
+      RealClock clock;
+      RealLoop loop(clock);
+      HostPaths paths(dir);
+      paths.map("COM1", device);
+      HostLine line(loop, [&](const std::string& d) { return paths.com_device(d); });
+      line.set_pacing_allowed(pacing);
+      line.set_port_number("1");
+      line.set_settings(std::to_string(baud) + ",N,8,1");
+      if (!line.open()) {
+        state.SkipWithError("cannot open the line");
+        break;
+      }
+      if (tcp) {
+        far = ::accept(listener, nullptr, nullptr);
+        ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
+      }
+      NullWindow window;
+      NullDialogs dialogs;
+      NullPlatform platform;
+      WiredStation s({loop, line, window, dialogs, platform, paths});
+      FarEnd end;
+      std::thread peer([&] { end.run(far, baud / 10.0, xoff_at, total, hold); });
+      const double cpu0 = thread_cpu_seconds();
+      const auto t0 = SteadyClock::now();
+      sendchar(s, program);
+      loop.wait_for([&] { return line.out_buffer_count() == 0; }, std::chrono::milliseconds(1));
+      peer.join();
+      const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+      const double cpu = thread_cpu_seconds() - cpu0;
+      const double before = std::chrono::duration<double>(end.xoff_sent - end.first).count();
+      state.counters["after_xoff"] = static_cast<double>(end.after_xoff);
+      state.counters["efficiency"] = (static_cast<double>(xoff_at) - 1) * 10.0 / baud / before;
+      state.counters["cpu_share"] = cpu / wall;
+      state.counters["received"] = static_cast<double>(end.received);
+      line.close();
+    }
+    if (far >= 0) ::close(far);
+    if (slave >= 0) ::close(slave);
+    if (listener >= 0) ::close(listener);
+    fs::remove_all(dir);
+  }
+}
+BENCHMARK(BM_PacedLineXoff)
+    ->ArgNames({"tcp", "paced"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,74 @@
+#pragma once
+// The controller's host line behind a TCP server, as an Ethernet serial device server
+// offers it: raw bytes, or Telnet with the COM Port Control option (RFC 2217), which takes
+// the line settings and DTR/RTS from the station and reports the controller's CTS in
+// modem-state notifications. One station at a time; a new connection replaces the old.
+#include <cstdint>
+#include <string>
+
+#include "base/real_loop.hpp"
+#include "host_link.hpp"
+#include "port_controller.hpp"
+
+namespace shoplink::sim {
+
+class TcpLink final : public HostLink {
+ public:
+  // Listens on HOST:PORT (PORT 0 picks a free one); throws std::runtime_error.
+  TcpLink(RealLoop& loop, const std::string& host, int port, bool rfc2217);
+  ~TcpLink() override;
+  TcpLink(const TcpLink&) = delete;
+  TcpLink& operator=(const TcpLink&) = delete;
+
+  int port() const { return port_; }
+  std::string address() const;  // "tcp://127.0.0.1:PORT" or "rfc2217://..."
+  void attach(PortController& controller);
+
+  void send_to_host(std::uint8_t b) override;
+  void cts_changed(bool on) override;
+
+  // Closes the station's connection, as a device server restart would.
+  void drop_client();
+  bool client_connected() const { return client_ >= 0; }
+  int connections() const { return connections_; }
+
+  // What the station set through COM Port Control (0 until set).
+  struct ComPortState {
+    bool agreed = false;
+    std::uint32_t baud = 0;
+    int data_size = 0, parity = 0, stop_size = 0, flow = 0;
+    bool dtr = false, rts = false;
+    std::uint8_t modem_mask = 0xFF;
+  };
+  const ComPortState& com_port() const { return com_; }
+
+ private:
+  void on_accept();
+  void on_client(short revents);
+  void flush();
+  void update_events();
+  void from_station(std::uint8_t b);
+  void telnet(std::uint8_t verb, std::uint8_t option);
+  void sub(const std::string& sb);
+  void send_raw(std::string_view bytes);
+  void notify_modem_state();
+
+  RealLoop& loop_;
+  bool rfc2217_;
+  PortController* controller_ = nullptr;
+  int listen_fd_ = -1, listen_watch_ = -1;
+  int client_ = -1, client_watch_ = -1;
+  int port_ = 0;
+  std::string host_;
+  bool reading_ = true;
+  std::string out_;
+  int connections_ = 0;
+  ComPortState com_;
+  // Telnet receive state.
+  int state_ = 0;  // 0 data, 1 IAC, 2 verb, 3 in SB, 4 IAC in SB
+  std::uint8_t verb_ = 0;
+  std::string sb_;
+  bool will_binary_ = false, do_binary_ = false, will_sga_ = false;
+};
+
+}  // namespace shoplink::sim

@@ -1,0 +1,59 @@
+#include "base/host_line.hpp"
+
+#include "base/net_serial_port.hpp"
+#include "base/posix_serial_port.hpp"
+
+namespace shoplink {
+
+HostLine::HostLine(RealLoop& loop, std::function<std::string(const std::string&)> device_for)
+    : loop_(loop), device_for_(std::move(device_for)) {}
+
+HostLine::~HostLine() = default;
+
+bool HostLine::do_open() {
+  open_error_.clear();
+  const std::string device = device_for_(port_number());
+  auto same = [device](const std::string&) { return device; };
+  SerialPort* chosen = nullptr;
+  std::function<const std::string&()> error_of;
+  if (NetSerialPort::names_network(device)) {
+    auto net = std::make_unique<NetSerialPort>(loop_, same);
+    error_of = [p = net.get()]() -> const std::string& { return p->open_error(); };
+    chosen = net.get();
+    backend_ = std::move(net);
+  } else {
+    auto tty = std::make_unique<PosixSerialPort>(loop_, same);
+    error_of = [p = tty.get()]() -> const std::string& { return p->open_error(); };
+    chosen = tty.get();
+    backend_ = std::move(tty);
+  }
+  chosen->set_pacing_allowed(pacing_allowed());
+  chosen->set_option_flag(option_flag());
+  chosen->set_port_number(port_number());
+  chosen->set_settings(settings());
+  chosen->set_rx_buffer_size(rx_buffer_size());
+  chosen->set_tx_buffer_size(tx_buffer_size());
+  chosen->set_handshaking(handshaking());
+  chosen->set_rthreshold(rthreshold());
+  chosen->set_rts(rts());
+  chosen->set_dtr(dtr());
+  chosen->set_input_len(input_len());
+  if (chosen->open()) return true;
+  open_error_ = error_of();
+  backend_.reset();
+  return false;
+}
+
+void HostLine::do_close() {
+  if (backend_) backend_->close();
+  backend_.reset();
+}
+
+std::string HostLine::read() {
+  if (!backend_) return {};
+  // Input length is switched per character during transfers: follow it.
+  if (backend_->input_len() != input_len()) backend_->set_input_len(input_len());
+  return backend_->read();
+}
+
+}  // namespace shoplink

@@ -1,0 +1,65 @@
+#pragma once
+// The host line whichever way it reaches the port controller, chosen at open by the host
+// map's value for the port: "tcp://HOST:PORT" or "rfc2217://HOST:PORT" a network device
+// server (NetSerialPort), anything else a terminal device (PosixSerialPort). The station
+// holds this one object for the whole run; the settings made on it are handed to the
+// chosen backend when it opens.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/real_loop.hpp"
+#include "base/serial_port.hpp"
+
+namespace shoplink {
+
+class HostLine final : public SerialPort {
+ public:
+  HostLine(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  ~HostLine() override;
+
+  bool is_open() const override { return backend_ && backend_->is_open(); }
+  bool cts() override { return backend_ && backend_->cts(); }
+  int in_buffer_count() override { return backend_ ? backend_->in_buffer_count() : 0; }
+  void clear_in_buffer() override {
+    if (backend_) backend_->clear_in_buffer();
+  }
+  int out_buffer_count() override { return backend_ ? backend_->out_buffer_count() : 0; }
+  void clear_out_buffer() override {
+    if (backend_) backend_->clear_out_buffer();
+  }
+  std::string read() override;
+  void write(std::string_view bytes) override {
+    if (backend_) backend_->write(bytes);
+  }
+  std::size_t output_held() const override { return backend_ ? backend_->output_held() : 0; }
+  std::string output_error() const override {
+    return backend_ ? backend_->output_error() : std::string();
+  }
+  bool paced() const override { return backend_ && backend_->paced(); }
+  std::string connection_lost() const override {
+    return backend_ ? backend_->connection_lost() : std::string();
+  }
+
+  // Why the last open failed, empty after a good one.
+  const std::string& open_error() const { return open_error_; }
+  SerialPort* backend() { return backend_.get(); }
+
+ protected:
+  bool do_open() override;
+  void do_close() override;
+  void apply_dtr(bool on) override {
+    if (backend_) backend_->set_dtr(on);
+  }
+  void apply_rts(bool on) override {
+    if (backend_) backend_->set_rts(on);
+  }
+
+ private:
+  RealLoop& loop_;
+  std::function<std::string(const std::string&)> device_for_;
+  std::unique_ptr<SerialPort> backend_;
+  std::string open_error_;
+};
+
+}  // namespace shoplink

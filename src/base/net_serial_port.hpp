@@ -1,0 +1,130 @@
+#pragma once
+// The host line through an Ethernet serial device server: "tcp://HOST:PORT" (raw bytes on
+// a TCP socket) or "rfc2217://HOST:PORT" (Telnet with the COM Port Control option, which
+// carries the line settings, DTR/RTS and the CTS state).
+//
+// A network connection cannot say how much of what it took is still waiting to go out of
+// the device server's serial port, so output is always paced at the line's rate
+// (LinePacer) unless pacing is turned off.
+//
+// A dropped connection does not close the port: the station keeps running while the line
+// reconnects with back-off (kFirstRetry doubling to kLongestRetry). While it is down CTS
+// reads as off, so a transfer stalls and ends as any stall does; output written meanwhile,
+// and output accepted but not yet sent when the drop came, is discarded rather than sent
+// late to a machine that no longer expects it.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "base/line_pacer.hpp"
+#include "base/real_loop.hpp"
+#include "base/serial_port.hpp"
+
+namespace shoplink {
+
+class NetSerialPort final : public SerialPort {
+ public:
+  enum class Protocol { Raw, Rfc2217 };
+  struct Address {
+    Protocol protocol = Protocol::Raw;
+    std::string host;
+    std::string port;
+  };
+  // "tcp://HOST:PORT" or "rfc2217://HOST:PORT" (scheme case-insensitive); nullopt otherwise.
+  static std::optional<Address> parse(std::string_view value);
+  static bool names_network(std::string_view value) { return parse(value).has_value(); }
+
+  static constexpr Duration kFirstRetry = std::chrono::seconds(1);
+  static constexpr Duration kLongestRetry = std::chrono::seconds(30);
+  // The wait before the attempt after one that waited `delay`.
+  static Duration backoff_after(Duration delay);
+  static constexpr Duration kConnectTimeout = std::chrono::seconds(3);
+  // Output the device server has not taken is held up to this much; beyond it is dropped.
+  static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
+
+  // Telnet and RFC 2217 codes used on the wire.
+  static constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
+                                SE = 240;
+  static constexpr std::uint8_t kBinary = 0, kSga = 3, kComPort = 44;
+
+  NetSerialPort(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  ~NetSerialPort() override;
+
+  bool is_open() const override { return open_; }
+  bool cts() override;
+  int in_buffer_count() override;
+  void clear_in_buffer() override;
+  int out_buffer_count() override;
+  void clear_out_buffer() override;
+  std::string read() override;
+  void write(std::string_view bytes) override;
+  std::size_t output_held() const override { return pending_.size() + wire_.size(); }
+  std::string output_error() const override;
+  bool paced() const override { return open_ && pacing_allowed(); }
+  std::string connection_lost() const override { return connected_ ? std::string() : lost_; }
+
+  const std::string& open_error() const { return open_error_; }
+  const std::string& device() const { return device_; }
+  bool connected() const { return connected_; }
+  // The server agreed to COM Port Control (RFC 2217 only).
+  bool com_port_agreed() const { return com_port_agreed_; }
+  // Drops, reconnections so far, and the wait before the next attempt.
+  int drops() const { return drops_; }
+  int reconnects() const { return reconnects_; }
+  Duration next_retry_delay() const { return retry_delay_; }
+
+ protected:
+  bool do_open() override;
+  void do_close() override;
+  void apply_dtr(bool on) override;
+  void apply_rts(bool on) override;
+
+ private:
+  int connect_socket(std::string& error, bool wait);
+  void connected_now();
+  void drop(const std::string& why);
+  void schedule_retry();
+  void retry();
+  void on_io(short revents);
+  void pump();
+  void flush();
+  void send_wire();
+  void arm(int timer_fd, Duration after);
+  void take_input(const char* data, std::size_t n);
+  void telnet_byte(std::uint8_t b);
+  void negotiate(std::uint8_t verb, std::uint8_t option);
+  void subnegotiation();
+  void com_port_command(std::uint8_t command, std::string_view value);
+  void send_settings();
+
+  RealLoop& loop_;
+  std::function<std::string(const std::string&)> device_for_;
+  std::string device_;
+  Address address_;
+  std::string open_error_;
+  bool open_ = false;
+  bool connected_ = false;
+  bool connecting_ = false;
+  int fd_ = -1;
+  int watch_ = -1;
+  int pace_fd_ = -1, pace_watch_ = -1;
+  int retry_fd_ = -1, retry_watch_ = -1;
+  LinePacer pacer_;
+  std::string in_;       // received data characters, not yet read by the station
+  std::string pending_;  // accepted data characters waiting for their time on the line
+  std::string wire_;     // bytes for the socket (escaped, with Telnet commands)
+  std::string lost_;     // why the connection dropped (while down)
+  std::string send_error_;
+  Duration retry_delay_ = kFirstRetry;
+  int drops_ = 0, reconnects_ = 0;
+  bool cts_ = true;  // until the server says otherwise
+  bool com_port_agreed_ = false;
+  // Telnet receive state.
+  enum class Tn { Data, Iac, Verb, Sb, SbIac } tn_ = Tn::Data;
+  std::uint8_t tn_verb_ = 0;
+  std::string sb_;
+};
+
+}  // namespace shoplink

@@ -1,0 +1,283 @@
+// The network host line against a scripted device server on 127.0.0.1: Telnet option
+// negotiation, COM Port Control settings, CTS from modem-state notifications, IAC
+// escaping both ways, and the reconnection after a drop.
+#include "base/net_serial_port.hpp"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+namespace shoplink {
+namespace {
+
+using namespace std::chrono_literals;
+using U = unsigned char;
+constexpr char IAC = '\xFF', SB = '\xFA', SE = '\xF0', WILL = '\xFB', DO = '\xFD', DONT = '\xFE',
+               WONT = '\xFC';
+
+std::string all_byte_values() {
+  std::string s;
+  for (int i = 0; i < 256; ++i) s.push_back(static_cast<char>(i));
+  return s;
+}
+
+// The device server's side, played by the test on the loop's thread: every wait runs the
+// station's loop in between, bounded.
+struct ScriptedServer : ::testing::Test {
+  int listener = -1;
+  int peer = -1;
+  int port = 0;
+  RealClock clock;
+  RealLoop loop{clock};
+  std::string address;
+  NetSerialPort line{loop, [this](const std::string&) { return address; }};
+
+  void SetUp() override {
+    listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 2), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+  }
+  void TearDown() override {
+    line.close();
+    if (peer >= 0) ::close(peer);
+    if (listener >= 0) ::close(listener);
+  }
+  bool open(const std::string& scheme, const std::string& rate = "9600") {
+    address = scheme + "://127.0.0.1:" + std::to_string(port);
+    line.set_settings(rate + ",N,8,1");
+    line.set_rts(true);
+    line.set_dtr(true);
+    if (!line.open()) return false;
+    return accept_peer();
+  }
+  bool accept_peer(std::chrono::milliseconds limit = 3000ms) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+      peer = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK);
+      if (peer >= 0) {
+        int one = 1;  // the script's small sends go at once, not when Nagle lets them
+        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        return true;
+      }
+      loop.yield(2ms);
+    }
+    return false;
+  }
+  void run_for(std::chrono::milliseconds d) {
+    const auto end = std::chrono::steady_clock::now() + d;
+    while (std::chrono::steady_clock::now() < end) loop.yield(1ms);
+  }
+  // What the station sent, once `n` bytes came or the time ran out.
+  std::string peer_read(std::size_t n, std::chrono::milliseconds limit = 2000ms) {
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    char buf[4096];
+    while (got.size() < n && std::chrono::steady_clock::now() < end) {
+      loop.yield(1ms);
+      const ssize_t r = ::recv(peer, buf, sizeof buf, 0);
+      if (r > 0) got.append(buf, static_cast<std::size_t>(r));
+    }
+    return got;
+  }
+  std::string peer_drain(std::chrono::milliseconds quiet = 100ms) {
+    std::string got;
+    for (;;) {
+      std::string more = peer_read(1, quiet);
+      if (more.empty()) return got;
+      got += more;
+    }
+  }
+  void peer_send(std::string_view bytes) {
+    ASSERT_EQ(::send(peer, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  // Reads what the station received, waiting up to `limit` for `n` characters.
+  std::string station_read(std::size_t n, std::chrono::milliseconds limit = 2000ms) {
+    std::string got;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (got.size() < n && std::chrono::steady_clock::now() < end) {
+      loop.yield(1ms);
+      got += line.read();
+    }
+    return got;
+  }
+};
+
+std::string sub(char command, std::string value) {
+  std::string s{IAC, SB, '\x2C', command};
+  for (char c : value) {
+    s += c;
+    if (c == IAC) s += c;
+  }
+  return s + std::string{IAC, SE};
+}
+
+TEST(NetAddress, ParsesTheTwoSchemes) {
+  struct Case {
+    const char* text;
+    bool ok;
+    NetSerialPort::Protocol protocol;
+    const char* host;
+    const char* port;
+  } cases[] = {
+      {"tcp://127.0.0.1:4001", true, NetSerialPort::Protocol::Raw, "127.0.0.1", "4001"},
+      {"RFC2217://ds1.shop:2217", true, NetSerialPort::Protocol::Rfc2217, "ds1.shop", "2217"},
+      {"tcp://[::1]:7000/", true, NetSerialPort::Protocol::Raw, "::1", "7000"},
+      {"tcp://host", false, {}, "", ""},
+      {"tcp://:4001", false, {}, "", ""},
+      {"tcp://h:40x1", false, {}, "", ""},
+      {"/dev/ttyUSB0", false, {}, "", ""},
+      {"telnet://h:23", false, {}, "", ""},
+  };
+  for (const auto& c : cases) {
+    const auto a = NetSerialPort::parse(c.text);
+    ASSERT_EQ(a.has_value(), c.ok) << c.text;
+    if (!a) continue;
+    EXPECT_EQ(a->protocol, c.protocol) << c.text;
+    EXPECT_EQ(a->host, c.host) << c.text;
+    EXPECT_EQ(a->port, c.port) << c.text;
+  }
+}
+
+TEST(NetBackoff, DoublesFromOneSecondToThirty) {
+  std::vector<long> seen;
+  Duration d = NetSerialPort::kFirstRetry;
+  for (int i = 0; i < 8; ++i) {
+    seen.push_back(std::chrono::duration_cast<std::chrono::seconds>(d).count());
+    d = NetSerialPort::backoff_after(d);
+  }
+  EXPECT_EQ(seen, (std::vector<long>{1, 2, 4, 8, 16, 30, 30, 30}));
+}
+
+TEST_F(ScriptedServer, OpenFailsWhenNothingListens) {
+  ::close(listener);
+  listener = -1;
+  address = "tcp://127.0.0.1:" + std::to_string(port);
+  EXPECT_FALSE(line.open());
+  EXPECT_NE(line.open_error().find("127.0.0.1"), std::string::npos) << line.open_error();
+}
+
+TEST_F(ScriptedServer, Rfc2217OffersTheOptionAndSendsTheSettingsOnlyOnceAgreed) {
+  ASSERT_TRUE(open("rfc2217", "4800"));
+  const std::string offer{IAC, WILL, '\x2C', IAC, WILL, '\x00', IAC, DO, '\x00', IAC, DO, '\x03'};
+  EXPECT_EQ(peer_drain(), offer);
+  EXPECT_FALSE(line.com_port_agreed());
+  // The server agrees, and asks for things the station does not do.
+  peer_send(std::string{IAC, DO, '\x2C', IAC, WILL, '\x01', IAC, DO, '\x18'});
+  const std::string got = peer_drain();
+  EXPECT_TRUE(line.com_port_agreed());
+  const std::string expected = sub(1, std::string{0, 0, '\x12', '\xC0'}) +  // 4800
+                               sub(2, "\x08") + sub(3, "\x01") + sub(4, "\x01") +
+                               sub(5, "\x01") +                   // no flow control
+                               sub(5, "\x08") + sub(5, "\x0B") +  // DTR on, RTS on
+                               sub(11, "\x11") +                  // CTS in notifications
+                               std::string{IAC, DONT, '\x01', IAC, WONT, '\x18'};
+  EXPECT_EQ(got, expected);
+  // Agreeing again must not start a negotiation loop.
+  peer_send(std::string{IAC, DO, '\x2C'});
+  EXPECT_EQ(peer_drain(), "");
+  line.set_dtr(false);
+  EXPECT_EQ(peer_drain(), sub(5, "\x09"));
+}
+
+TEST_F(ScriptedServer, CtsFollowsTheModemStateNotificationsEvenSplitByteByByte) {
+  ASSERT_TRUE(open("rfc2217"));
+  peer_send(std::string{IAC, DO, '\x2C'});
+  peer_drain();
+  EXPECT_TRUE(line.cts());
+  const std::string off = sub(107, "\x01");  // delta CTS, CTS off
+  for (char c : off) {
+    peer_send(std::string(1, c));
+    run_for(2ms);
+  }
+  EXPECT_FALSE(line.cts());
+  peer_send(sub(107, "\x11") + "ok");  // CTS on, then data
+  EXPECT_EQ(station_read(2), "ok");
+  EXPECT_TRUE(line.cts());
+  EXPECT_EQ(line.in_buffer_count(), 0);
+}
+
+struct EscapeCase {
+  const char* scheme;
+  bool doubled;
+};
+class Escaping : public ScriptedServer, public ::testing::WithParamInterface<EscapeCase> {};
+
+TEST_P(Escaping, Byte255SurvivesBothWays) {
+  line.set_pacing_allowed(false);
+  ASSERT_TRUE(open(GetParam().scheme));
+  peer_drain();
+  line.write(all_byte_values());
+  std::string expected = all_byte_values();
+  if (GetParam().doubled) expected += IAC;  // 255 goes out as IAC IAC
+  EXPECT_EQ(peer_read(expected.size()), expected);
+  std::string from_peer = all_byte_values();
+  if (GetParam().doubled) from_peer += IAC;
+  peer_send(from_peer);
+  EXPECT_EQ(station_read(256), all_byte_values());
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, Escaping,
+                         ::testing::Values(EscapeCase{"rfc2217", true}, EscapeCase{"tcp", false}),
+                         [](const auto& info) { return std::string(info.param.scheme); });
+
+TEST_F(ScriptedServer, PacedOutputGoesAtTheLineRateAndCountsAsUnsent) {
+  ASSERT_TRUE(open("tcp", "9600"));
+  EXPECT_TRUE(line.paced());
+  line.write(std::string(50, 'x'));  // 52 ms at 9600 baud
+  EXPECT_GE(line.out_buffer_count(), 45);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(peer_read(50), std::string(50, 'x'));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 45ms);
+}
+
+TEST_F(ScriptedServer, ADropIsReportedAndTheLineReconnectsWithoutResending) {
+  ASSERT_TRUE(open("tcp"));
+  line.write("AB");
+  EXPECT_EQ(peer_read(2), "AB");
+  ::close(peer);
+  peer = -1;
+  run_for(50ms);
+  EXPECT_EQ(line.connection_lost(), "closed by the device server");
+  EXPECT_TRUE(line.is_open());
+  EXPECT_FALSE(line.cts());  // a transfer stalls instead of writing into nothing
+  line.write("lost while down");
+  EXPECT_EQ(line.next_retry_delay(), 2s);
+  ASSERT_TRUE(accept_peer(2500ms));  // the first retry comes after 1 s
+  run_for(20ms);
+  EXPECT_EQ(line.connection_lost(), "");
+  EXPECT_TRUE(line.cts());
+  EXPECT_EQ(line.drops(), 1);
+  EXPECT_EQ(line.reconnects(), 1);
+  EXPECT_EQ(line.next_retry_delay(), 1s);
+  line.write("CD");
+  EXPECT_EQ(peer_read(2), "CD");  // nothing from before the drop comes again
+}
+
+TEST_F(ScriptedServer, RetriesBackOffWhileTheServerIsAway) {
+  ASSERT_TRUE(open("tcp"));
+  ::close(peer);
+  peer = -1;
+  ::close(listener);  // nobody answers now
+  listener = -1;
+  run_for(1300ms);  // the 1 s attempt fails
+  EXPECT_FALSE(line.connection_lost().empty());
+  EXPECT_EQ(line.next_retry_delay(), 4s);
+  EXPECT_EQ(line.reconnects(), 0);
+}
+
+}  // namespace
+}  // namespace shoplink

@@ -1,0 +1,185 @@
+// The whole station over the network path on this machine: the simulated shop behind a
+// loopback TCP server (raw and RFC 2217), the station's host line mapped to its address.
+// Real time, so each case takes seconds: the start-up scan alone waits 3 s.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "base/host_line.hpp"
+#include "base/host_paths.hpp"
+#include "base/net_serial_port.hpp"
+#include "base/real_loop.hpp"
+#include "shop.hpp"
+#include "station/startup.hpp"
+#include "station/wired_station.hpp"
+#include "support/line_station.hpp"
+#include "support/station_fixture.hpp"
+#include "support/temp_dir.hpp"
+#include "tcp_link.hpp"
+#include "ui/recorder.hpp"
+
+namespace shoplink::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct NetStation {
+  explicit NetStation(bool rfc2217) : link(loop, "127.0.0.1", 0, rfc2217) {
+    link.attach(shop.controller());
+    dir.write("DNCDATA", default_dncdata());
+    paths.map("COM1", link.address());
+  }
+  ~NetStation() {
+    if (started) shutdown(s);
+  }
+
+  void start() {
+    startup(s);
+    started = true;
+    ASSERT_FALSE(s.exit_status) << "the station ended at start-up";
+    ASSERT_TRUE(run_until(
+        [&] {
+          return !s.Timer1.enabled() && !s.Timer9.enabled() && s.mode == Mode::Scanning &&
+                 s.stopscanning == 0;
+        },
+        15000))
+        << "no scanning; status: " << window.status();
+  }
+  // Runs `act` once `cond` holds, checked every 5 ms on the loop (also inside handlers that
+  // yield, as a transfer does).
+  void when(std::function<bool()> cond, std::function<void()> act) {
+    loop.post_after(5ms, [this, cond, act] {
+      if (cond())
+        act();
+      else
+        when(cond, act);
+    });
+  }
+  bool run_until(const std::function<bool()>& done, int limit_ms) {
+    const auto end = loop.now() + millis(limit_ms);
+    loop.wait_for([&] { return done() || loop.now() >= end; }, 5ms);
+    return done();
+  }
+  std::string log_text() const {
+    std::string out;
+    for (const auto& l : log_messages_of(paths.host_path(s.config.log_path))) out += l + "\n";
+    return out;
+  }
+  bool logged(const std::string& m) const {
+    for (const auto& l : log_messages_of(paths.host_path(s.config.log_path)))
+      if (l == m) return true;
+    return false;
+  }
+  NetSerialPort& net() { return *dynamic_cast<NetSerialPort*>(line.backend()); }
+
+  TempDir dir;
+  RealClock clock;
+  RealLoop loop{clock};
+  sim::TcpLink link;
+  sim::Shop shop{loop, link};
+  RecordingWindow window;
+  RecordingDialogs dialogs;
+  RecordingPlatform platform;
+  HostPaths paths{dir.path()};
+  HostLine line{loop, [this](const std::string& d) { return paths.com_device(d); }};
+  WiredStation s{{loop, line, window, dialogs, platform, paths}};
+  bool started = false;
+};
+
+const std::string kProgram = "%\r\nO1234\r\nG0X0Y0\r\nG1X10.F200\r\nM30\r\n%\r\n";
+
+class NetworkLine : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NetworkLine, ARequestAndAnUploadGoThroughTheDeviceServer) {
+  NetStation n(GetParam());
+  n.start();
+  ASSERT_NE(dynamic_cast<NetSerialPort*>(n.line.backend()), nullptr);
+  EXPECT_TRUE(n.line.paced());
+  if (GetParam()) {
+    EXPECT_TRUE(n.net().com_port_agreed());
+    EXPECT_EQ(n.link.com_port().baud, 9600u);
+    EXPECT_EQ(n.link.com_port().data_size, 8);
+    EXPECT_EQ(n.link.com_port().parity, 1);  // none
+    EXPECT_EQ(n.link.com_port().stop_size, 1);
+    EXPECT_TRUE(n.line.cts());  // from the modem-state notification
+  }
+  n.dir.write("O1234", kProgram);
+  sim::Machine& m = n.shop.machine(3);
+  sim::MachineConfig c;
+  c.xon_after_command = millis(1500);  // after the station has settled
+  m.configure(c);
+  m.send_command("TO1234");
+  ASSERT_TRUE(
+      n.run_until([&] { return m.programs().size() == 1 && n.s.mode == Mode::Scanning; }, 20000))
+      << n.window.status() << "\n"
+      << n.log_text();
+  EXPECT_NE(m.programs().at(0).text.find("O1234\r\nG0X0Y0\r\nG1X10.F200\r\nM30\r\n"),
+            std::string::npos)
+      << m.programs().at(0).text;
+
+  m.send_command("RO55");
+  ASSERT_TRUE(n.run_until([&] { return n.s.mode == Mode::Receiving; }, 20000));
+  m.upload("O55\nG1 X1.\nM30\n");
+  ASSERT_TRUE(
+      n.run_until([&] { return m.uploads_done() == 1 && n.s.mode == Mode::Scanning; }, 30000));
+  EXPECT_EQ(n.dir.read("O55"), "O55\r\nG1 X1.\r\nM30\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, NetworkLine, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Rfc2217" : "Raw"; });
+
+class NetworkLineDrop : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NetworkLineDrop, ATransferCutByADropEndsAsAStallAndScanningResumesOnReturn) {
+  NetStation n(GetParam());
+  n.start();
+  std::string big;
+  for (int i = 0; i < 400; ++i) big += "N" + std::to_string(i) + " G1X1.Y2.\r\n";  // ~5 s
+  n.dir.write("O77", big);
+  sim::Machine& m = n.shop.machine(2);
+  sim::MachineConfig c;
+  c.xon_after_command = millis(1500);  // after the station has settled
+  m.configure(c);
+  m.send_command("TO77");
+  // The transfer runs inside the station's handlers, so the drop is watched for from the
+  // loop itself, not between this test's waits.
+  bool dropped = false;
+  n.when([&] { return m.received_bytes().size() > 500; },
+         [&] {
+           n.link.drop_client();
+           dropped = true;
+         });
+  ASSERT_TRUE(n.run_until([&] { return dropped; }, 20000));
+  ASSERT_TRUE(n.run_until([&] { return !n.s.host_line_lost.empty(); }, 2000));
+  EXPECT_EQ(n.window.status().rfind("Host line COM1 connection lost", 0), 0u) << n.window.status();
+  ASSERT_TRUE(n.run_until([&] { return n.s.host_line_lost.empty(); }, 5000));
+  EXPECT_EQ(n.net().drops(), 1);
+  EXPECT_EQ(n.net().reconnects(), 1);
+  EXPECT_EQ(n.link.connections(), 2);
+  // The cut transfer ends and the station scans again over the new connection.
+  ASSERT_TRUE(n.run_until([&] { return n.s.mode == Mode::Scanning && n.s.sending == 0; }, 60000));
+  const auto selects = n.shop.controller().selects();
+  ASSERT_TRUE(n.run_until([&] { return n.shop.controller().selects() > selects + 3; }, 5000));
+  // Nothing was sent twice, and the rest of the program never went.
+  const std::string got = m.received_text();
+  EXPECT_LT(got.size(), big.size() / 2) << n.log_text();
+  // Ended at once as a stall (the line's CTS was off), not resumed with a hole in it.
+  EXPECT_TRUE(n.logged("CTS Handshake timeout .. File not sent")) << n.log_text();
+  EXPECT_TRUE(n.logged("Host line COM1 connected again"));
+  bool lost_logged = false;
+  for (const auto& l : log_messages_of(n.paths.host_path(n.s.config.log_path)))
+    lost_logged |= l.rfind("Host line COM1 connection lost", 0) == 0;
+  EXPECT_TRUE(lost_logged);
+  if (GetParam()) {  // the new connection is negotiated afresh
+    EXPECT_TRUE(n.net().com_port_agreed());
+    EXPECT_EQ(n.link.com_port().baud, 9600u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, NetworkLineDrop, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Rfc2217" : "Raw"; });
+
+}  // namespace
+}  // namespace shoplink::testing
