@@ -3,7 +3,7 @@
 # into its PROGRAMS folder, `shoplink check` must find it clean against the simulated shop's
 # pseudo-terminal, and `shoplink run` must serve scripts/demo/commissioning.scn unchanged
 # (every machine receives exactly its program, the upload is stored byte for byte).
-# Bounded: the scenario runs 44 s and every wait has a limit.
+# Bounded: the scenario runs 58 s and every wait has a limit.
 #
 #   scripts/commissioning-e2e.sh [BUILD_DIR]
 set -euo pipefail
@@ -52,13 +52,13 @@ done
 "$STATION_BIN" check --station-dir "$STATION" --map "COM1=$DEVICE" >"$WORK/check.out" ||
   fail "check found problems in a fresh init directory"
 
-timeout 60 "$STATION_BIN" run --station-dir "$STATION" --map "COM1=$DEVICE" \
+timeout 75 "$STATION_BIN" run --station-dir "$STATION" --map "COM1=$DEVICE" \
   >"$WORK/station.out" 2>&1 &
 STATION_PID=$!
 
 set +e
-timeout 55 tail --pid="$SIM_PID" -f /dev/null
-kill "$SIM_PID" 2>/dev/null  # still running after 55 s: stopped, and the test fails
+timeout 70 tail --pid="$SIM_PID" -f /dev/null
+kill "$SIM_PID" 2>/dev/null  # still running after 70 s: stopped, and the test fails
 wait "$SIM_PID"
 SIM_STATUS=$?
 set -e
