@@ -9,6 +9,7 @@
 
 #include "base/host_paths.hpp"
 #include "base/virtual_loop.hpp"
+#include "null_services.hpp"
 #include "requests/scanning_poll.hpp"
 #include "station/wired_station.hpp"
 #include "ui/window_state.hpp"
@@ -17,37 +18,6 @@ using namespace shoplink;
 
 namespace {
 
-class QuietWindow final : public WindowModel {};
-class QuietDialogs final : public Dialogs {
- public:
-  void message_box(const std::string&, const std::string&, Icon) override {}
-  bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> open_file(const std::string&) override { return {}; }
-  std::optional<std::string> save_file(const std::string&) override { return {}; }
-};
-class QuietPlatform final : public Platform {
- public:
-  void beep() override {}
-  bool start_detached(const std::string&, const std::vector<std::string>&, bool) override {
-    return false;
-  }
-};
-class QuietLine final : public SerialPort {
- public:
-  bool is_open() const override { return true; }
-  bool cts() override { return true; }
-  int in_buffer_count() override { return 0; }
-  void clear_in_buffer() override {}
-  int out_buffer_count() override { return 0; }
-  void clear_out_buffer() override {}
-  std::string read() override { return {}; }
-  void write(std::string_view) override {}
-
- protected:
-  bool do_open() override { return true; }
-  void do_close() override {}
-};
-
 void BM_CaptureStreamWithoutLineEnds(benchmark::State& state) {
   const std::string chunk(144, 'X');
   const auto polls = state.range(0);
@@ -55,10 +25,10 @@ void BM_CaptureStreamWithoutLineEnds(benchmark::State& state) {
   for (auto _ : state) {
     VirtualClock clock;
     VirtualLoop loop(clock);
-    QuietLine line;
-    QuietWindow window;
-    QuietDialogs dialogs;
-    QuietPlatform platform;
+    bench::NullLine line;
+    bench::NullWindow window;
+    bench::NullDialogs dialogs;
+    bench::NullPlatform platform;
     HostPaths paths(std::filesystem::temp_directory_path());
     WiredStation s({loop, line, window, dialogs, platform, paths});
     s.mode = Mode::Scanning;

@@ -25,6 +25,7 @@
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
 #include "core/character_output.hpp"
+#include "null_services.hpp"
 #include "station/wired_station.hpp"
 #include "ui/window_state.hpp"
 
@@ -33,22 +34,6 @@ using namespace shoplink;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
-
-class NullWindow final : public WindowModel {};
-class NullDialogs final : public Dialogs {
- public:
-  void message_box(const std::string&, const std::string&, Icon) override {}
-  bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> open_file(const std::string&) override { return {}; }
-  std::optional<std::string> save_file(const std::string&) override { return {}; }
-};
-class NullPlatform final : public Platform {
- public:
-  void beep() override {}
-  bool start_detached(const std::string&, const std::vector<std::string>&, bool) override {
-    return false;
-  }
-};
 
 double thread_cpu_seconds() {
   rusage u{};
@@ -160,9 +145,9 @@ void BM_PacedLineXoff(benchmark::State& state) {
         far = ::accept(listener, nullptr, nullptr);
         ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
       }
-      NullWindow window;
-      NullDialogs dialogs;
-      NullPlatform platform;
+      bench::NullWindow window;
+      bench::NullDialogs dialogs;
+      bench::NullPlatform platform;
       WiredStation s({loop, line, window, dialogs, platform, paths});
       FarEnd end;
       std::thread peer([&] { end.run(far, baud / 10.0, xoff_at, total, hold); });

@@ -12,6 +12,7 @@
 
 #include "base/host_paths.hpp"
 #include "base/virtual_loop.hpp"
+#include "null_services.hpp"
 #include "shop.hpp"
 #include "station/wired_station.hpp"
 #include "transmit/code_tables.hpp"
@@ -47,22 +48,6 @@ void write_program(const fs::path& path, std::size_t bytes) {
   }
 }
 
-class NullWindow final : public WindowModel {};
-class NullDialogs final : public Dialogs {
- public:
-  void message_box(const std::string&, const std::string&, Icon) override {}
-  bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> open_file(const std::string&) override { return {}; }
-  std::optional<std::string> save_file(const std::string&) override { return {}; }
-};
-class NullPlatform final : public Platform {
- public:
-  void beep() override {}
-  bool start_detached(const std::string&, const std::vector<std::string>&, bool) override {
-    return false;
-  }
-};
-
 // Port 1 selected, its machine ready: what the station has once the Xon has arrived.
 void ready_to_send(Station& s, const std::string& file) {
   build_code_tables(s.codes);
@@ -94,9 +79,9 @@ void BM_SendEfficiencySimulatedLine(benchmark::State& state) {
     opts.machines[1].code = sim::MachineCode::IsoNone;
     sim::Shop shop(loop, opts);
     HostPaths paths(dir.dir);
-    NullWindow window;
-    NullDialogs dialogs;
-    NullPlatform platform;
+    bench::NullWindow window;
+    bench::NullDialogs dialogs;
+    bench::NullPlatform platform;
     WiredStation s({loop, shop.line(), window, dialogs, platform, paths});
     shop.line().set_settings(std::to_string(baud) + ",N,8,1");
     shop.line().open();
@@ -167,9 +152,9 @@ void BM_SendStreamingLargeProgram(benchmark::State& state) {
     VirtualLoop loop(clock);
     SinkLine line;
     HostPaths paths(dir.dir);
-    NullWindow window;
-    NullDialogs dialogs;
-    NullPlatform platform;
+    bench::NullWindow window;
+    bench::NullDialogs dialogs;
+    bench::NullPlatform platform;
     WiredStation s({loop, line, window, dialogs, platform, paths});
     line.open();
     ready_to_send(s, s.station_file("BIG"));
