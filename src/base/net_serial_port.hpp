@@ -41,8 +41,6 @@ class NetSerialPort final : public SerialPort {
   // The wait before the attempt after one that waited `delay`.
   static Duration backoff_after(Duration delay);
   static constexpr Duration kConnectTimeout = std::chrono::seconds(3);
-  // Output the device server has not taken is held up to this much; beyond it is dropped.
-  static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
 
   // Telnet and RFC 2217 codes used on the wire.
   static constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,

@@ -38,11 +38,9 @@ class PosixSerialPort final : public SerialPort {
   std::string output_error() const override { return output_error_; }
   bool paced() const override { return paced_; }
 
-  // A device that has stopped taking output (it refuses it, or has taken nothing for
-  // kOutputStall) holds at most this much; later output is dropped, so a hung-up line
-  // cannot grow the buffer for ever. A device that takes output, however slowly, loses
-  // nothing.
-  static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
+  // A device that refuses output, or has taken nothing for this long, has stopped taking it:
+  // it then holds at most kDeadOutputLimit. A device that takes output, however slowly,
+  // loses nothing.
   static constexpr Duration kOutputStall = std::chrono::seconds(30);
 
   // A rate termios can set on the device (110 ... 115200).

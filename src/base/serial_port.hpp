@@ -2,6 +2,7 @@
 // The host line as the station uses it: the operation set of the original comm control.
 // Settings are stored here; each backend applies them at open (and DTR/RTS at once when
 // open). Every setting is also noted in a trace so tests can check the opening order.
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,10 @@ namespace shoplink {
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
+
+  // Output a device has stopped taking is held up to this much by every backend; beyond it
+  // is dropped, so a hung-up line cannot grow the buffer for ever.
+  static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
 
   void set_option_flag(bool on);
   void set_port_number(std::string digit);
