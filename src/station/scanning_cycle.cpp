@@ -10,6 +10,7 @@
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "requests/command_capture.hpp"
 #include "requests/command_interpreter.hpp"
 
 namespace shoplink {
@@ -20,8 +21,6 @@ constexpr char XOFF_HIGH = static_cast<char>(147);
 // The event code the comm handler compares with (always 0); this serial layer raises no
 // event with that code, so that path never holds the line unless a backend reports it.
 constexpr int kFlowControlEvent = 0;
-// A queue command is one command line; more than this is not a command.
-constexpr std::size_t kQueueCommandLimit = 4096;
 }  // namespace
 
 std::string queue_command_file(const Station& s, int port) {
@@ -41,7 +40,7 @@ std::string first_line_of(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::string first;
   char c;
-  while (first.size() < kQueueCommandLimit && in.get(c) && c != '\r' && c != '\n') first += c;
+  while (first.size() < kCommandBufferLimit && in.get(c) && c != '\r' && c != '\n') first += c;
   return first;
 }
 
