@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "binary_check.hpp"
 #include "machine_codes.hpp"
 
 namespace shoplink::sim {
@@ -289,6 +290,8 @@ void Scenario::parse_port_setting(int port, const Tokens& tok, std::size_t i) {
       m.ab_ack = true;
     } else if (w == "no-xoff") {
       m.honour_xoff = false;
+    } else if (w == "binary") {
+      m = binary_machine(m);
     } else if (w == "gap") {
       m.program_gap = parse_duration(value("gap"));
     } else if (w == "reaction") {
@@ -428,6 +431,12 @@ void Scenario::parse_expect(const std::string& line, const Tokens& tok) {
       }
       return CheckResult{what, false, detail};
     });
+  } else if (kind == "binary") {
+    const std::string want = read_file(at(tok, 5, "file name").text);
+    checks_.push_back([what, port, want](const Shop& s) {
+      const BinaryVerdict v = check_binary_transfer(s.machine(port), want);
+      return CheckResult{what, v.exact, v.detail};
+    });
   } else if (kind == "text") {
     const std::string text = at(tok, 5, "text").text;
     checks_.push_back([what, port, text](const Shop& s) {
@@ -435,7 +444,7 @@ void Scenario::parse_expect(const std::string& line, const Tokens& tok) {
       return CheckResult{what, found, found ? "" : "not received"};
     });
   } else {
-    throw ScenarioError("expect port N receives file NAME / text \"...\" / nothing");
+    throw ScenarioError("expect port N receives file NAME / binary NAME / text \"...\" / nothing");
   }
 }
 

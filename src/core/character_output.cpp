@@ -86,13 +86,17 @@ void sendchar(Station& s, std::string_view text_in) {
       s.Timer3.start();
       break;
     }
-    if (p.char_delay != 0) {
-      // The pause of (CD x 100 + 1) yields, taken as that many 10-microsecond steps so
-      // it lasts the same on any machine.
-      const TimePoint until = s.loop.now() + kPacingStep * (p.char_delay * 100 + 1);
-      while (s.loop.now() < until && !s.loop.quit_requested()) s.loop.yield(until - s.loop.now());
-    }
+    char_delay_pause(s);
   }
+}
+
+void char_delay_pause(Station& s) {
+  const int d = s.cur().char_delay;
+  if (d == 0) return;
+  // The pause of (CD x 100 + 1) yields, taken as that many 10-microsecond steps so it
+  // lasts the same on any machine.
+  const TimePoint until = s.loop.now() + kPacingStep * (d * 100 + 1);
+  while (s.loop.now() < until && !s.loop.quit_requested()) s.loop.yield(until - s.loop.now());
 }
 
 void clear_RX_buffer(Station& s) {

@@ -13,6 +13,8 @@ void sendchar2(Station& s, std::string_view text);
 // Output to the current machine under its handshakes: masking, Xon/Xoff, CTS, one
 // character at a time when the transmit buffer is empty, pacing. Yields while it waits.
 void sendchar(Station& s, std::string_view text);
+// The port's CD= pause after a character: (CD x 100 + 1) steps of 10 microseconds, yielding.
+void char_delay_pause(Station& s);
 // Waits 4000 ms, discards the receive buffer and clears the controller's buffer.
 void clear_RX_buffer(Station& s);
 // One step of the start-up purge (Timer9's tick).

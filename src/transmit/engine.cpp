@@ -11,6 +11,7 @@
 #include "transmit/program_lines.hpp"
 #include "transmit/progress.hpp"
 #include "transmit/transfer_controls.hpp"
+#include "transmit/transfer_end.hpp"
 
 namespace shoplink {
 
@@ -19,9 +20,6 @@ namespace {
 using ctl::DC4, ctl::EOT, ctl::ESC, ctl::ETX, ctl::SUB;
 constexpr std::size_t kOkumaTrailerNuls = 100;
 constexpr std::size_t kDisplayLimit = 1024, kDisplayKeep = 512;
-// Longest the closing waits for the line to take the last characters of a completed
-// program before the transmit buffer is discarded.
-constexpr Duration kDrainLimit = millis(2000);
 
 // Lines some sites and switches never send.
 bool skipped(const Station& s, bool& program_started, const std::string& line) {
@@ -35,45 +33,6 @@ bool skipped(const Station& s, bool& program_started, const std::string& line) {
 
 std::string converted(Station& s, std::string text) {
   return code_convert(s, text);
-}
-
-// Waits (yielding) until the line has taken every character written.
-void drain_output(Station& s) {
-  const TimePoint limit = s.loop.now() + kDrainLimit;
-  const Duration step = char_time(s);
-  while (s.line.out_buffer_count() > 0 && s.send_aborted != 1 && s.loop.now() < limit &&
-         !s.loop.quit_requested())
-    s.loop.yield(step);
-}
-
-void complete(Station& s) {
-  s.mode = Mode::Settling;
-  s.Timer3.stop();
-  s.files.close(s.Openfile);
-  s.Timer4.set_enabled(true);
-  s.window.set_visible(Element::StopButton, false);
-  set_transfer_menus(s, true);
-  s.window.set_status("File sent...");
-  log_event(s, 1);
-  s.Filename.clear();
-  s.send_inhibit = 0;
-  s.xoff = 0;
-  s.mode_after_purge = 0;
-}
-
-// Also after a stop or a stall: the line is emptied and the controller's buffer of this port
-// cleared. Characters still on their way out are discarded only when the transfer was
-// stopped: after a complete program they are its end (a device that cannot report them, such
-// as a pseudo-terminal, may still hold kilobytes of it).
-void close_transfer(Station& s, bool completed) {
-  if (completed) {
-    drain_output(s);
-  } else {
-    s.line.clear_out_buffer();
-  }
-  s.line.clear_in_buffer();
-  sendchar2(s, std::string{DC4, 'Q'});
-  s.send_aborted = 0;
 }
 
 }  // namespace
@@ -153,7 +112,7 @@ void run_transmission(Station& s) {
     close_transfer(s, false);
     return;
   }
-  complete(s);
+  complete_transfer(s);
   close_transfer(s, true);
 }
 

@@ -7,6 +7,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "transmit/binary_send.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"
 #include "transmit/transfer_timers.hpp"
@@ -24,9 +25,13 @@ void start_on_xon(Station& s) {
   s.window.set_visible(Element::TerminalScrollBar, false);
   s.window.set_visible(Element::SendNowButton, false);
   s.sending = 1;
-  // Binary ports are sent as text until the binary transmission is built.
-  s.TX_binary = false;
-  sendfile(s);
+  s.TX_binary = port_has(s, "BINARY");
+  if (s.TX_binary) {
+    s.line.set_option_flag(false);  // binary data: every byte passes as it is
+    send_binary_file(s);
+  } else {
+    sendfile(s);
+  }
 }
 
 void receive_poll_sending(Station& s, const std::string& got) {

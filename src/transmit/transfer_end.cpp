@@ -1,0 +1,54 @@
+#include "transmit/transfer_end.hpp"
+
+#include "base/control_chars.hpp"
+#include "core/character_output.hpp"
+#include "core/station.hpp"
+#include "log/system_log.hpp"
+#include "transmit/transfer_controls.hpp"
+
+namespace shoplink {
+
+namespace {
+
+// Longest the closing waits for the line to take the last characters of a completed
+// program before the transmit buffer is discarded.
+constexpr Duration kDrainLimit = millis(2000);
+
+// Waits (yielding) until the line has taken every character written.
+void drain_output(Station& s) {
+  const TimePoint limit = s.loop.now() + kDrainLimit;
+  const Duration step = char_time(s);
+  while (s.line.out_buffer_count() > 0 && s.send_aborted != 1 && s.loop.now() < limit &&
+         !s.loop.quit_requested())
+    s.loop.yield(step);
+}
+
+}  // namespace
+
+void complete_transfer(Station& s) {
+  s.mode = Mode::Settling;
+  s.Timer3.stop();
+  s.files.close(s.Openfile);
+  s.Timer4.set_enabled(true);
+  s.window.set_visible(Element::StopButton, false);
+  set_transfer_menus(s, true);
+  s.window.set_status("File sent...");
+  log_event(s, 1);
+  s.Filename.clear();
+  s.send_inhibit = 0;
+  s.xoff = 0;
+  s.mode_after_purge = 0;
+}
+
+void close_transfer(Station& s, bool completed) {
+  if (completed) {
+    drain_output(s);
+  } else {
+    s.line.clear_out_buffer();
+  }
+  s.line.clear_in_buffer();
+  sendchar2(s, std::string{ctl::DC4, 'Q'});
+  s.send_aborted = 0;
+}
+
+}  // namespace shoplink
