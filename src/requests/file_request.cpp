@@ -10,6 +10,8 @@
 #include "receive/upload_file.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
+#include "requests/vision_request.hpp"
+#include "transmit/transfer_controls.hpp"
 
 namespace fs = std::filesystem;
 
@@ -72,7 +74,10 @@ void file_request(Station& s, CommandParse& p) {
 
     s.window.set_status(s.paths.display(s.Filename));
     log_event(s, s.Lynx_request ? 39 : 0);
-    if (named && program_file_present(s, p, s.Filename)) return;
+    if (named && program_file_present(s, p, s.Filename)) {
+      if (port_has(s, "VISION")) convert_for_vision(s);
+      return;
+    }
 
     // A name with its own drive or path asks for that file only; any other is looked for
     // in the further send directories unless the command chose one by number.
