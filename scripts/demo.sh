@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The ShopLink demo: the station serves a simulated shop of seven machines over a
+# The ShopLink demo: the station serves a simulated shop of eight machines over a
 # pseudo-terminal. Shows the system log live and ends with the simulator's summary: what each
 # machine received and whether it decoded to the stored program, and whether the two
 # uploaded programs were stored byte for byte. Exit status 0 only when every check passed.
@@ -53,13 +53,13 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The station directory: configuration and the programs the machines will ask for.
-cp "$DEMO/DNCDATA" "$DEMO"/*.NC "$WORK/"
+cp "$DEMO/DNCDATA" "$DEMO"/*.NC "$DEMO"/*.BIN "$WORK/"
 touch "$WORK/SYSTEM.LOG"
 
 echo "== ShopLink demo: station directory $WORK"
 echo "== machines: 1 HAAS (ISO even), 2 BRIDGEPORT (EIA, 4800 baud), 3 MAZAK (asks for a"
 echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA (odd parity),"
-echo "   6 HURCO and 7 MORI (upload programs to the station)"
+echo "   6 HURCO and 7 MORI (upload programs to the station), 8 PRESS BRAKE (binary)"
 
 "$SIM" "$DEMO/demo.scn" --quiet "${SIM_ARGS[@]}" >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!

@@ -31,6 +31,7 @@ std::string first_difference(const std::string& got, const std::string& want) {
 MachineConfig binary_machine(MachineConfig base) {
   base.code = MachineCode::IsoNone;
   base.honour_xoff = false;
+  base.binary = true;
   return base;
 }
 

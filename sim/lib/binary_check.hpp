@@ -7,8 +7,8 @@
 
 namespace shoplink::sim {
 
-// `base` made a binary control: eight data bits without parity, and DC1/DC3 bytes in the
-// data do not stop or start its own output.
+// `base` made a binary control: eight data bits without parity (none counted as errors), and
+// DC1/DC3 bytes in the data do not stop or start its own output.
 MachineConfig binary_machine(MachineConfig base = {});
 
 struct BinaryVerdict {

@@ -353,6 +353,7 @@ std::string Machine::received_text() const {
 }
 
 int Machine::parity_errors() const {
+  if (config_.binary) return 0;
   return decode_bytes(config_.code, received_).parity_errors;
 }
 
@@ -372,7 +373,7 @@ std::vector<Program> Machine::programs() const {
       bytes.push_back(static_cast<char>(b));
     }
     Decoded d = decode_bytes(config_.code, bytes);
-    p.parity_errors = d.parity_errors;
+    p.parity_errors = config_.binary ? 0 : d.parity_errors;
     const std::string& t = d.text;
     std::size_t i = 0;
     while (i < t.size() && leader_char(t[i])) ++i;

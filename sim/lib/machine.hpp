@@ -24,6 +24,7 @@ struct MachineConfig {
   int xon_at = 0;
   int consume_cps = 0;
   bool honour_xoff = true;               // its own output stops on DC3 and resumes on DC1
+  bool binary = false;                   // takes raw bytes: no parity to check (binary_check)
   bool lynx_prompts = false;             // prompts ">" for every block (the Lynx control)
   bool ab_ack = false;                   // acknowledges (ACK) a "%COP" header block (Allen-Bradley)
   Duration reaction_delay = millis(50);  // how long the control takes to answer
