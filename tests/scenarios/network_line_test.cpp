@@ -11,6 +11,7 @@
 #include "base/host_paths.hpp"
 #include "base/net_serial_port.hpp"
 #include "base/real_loop.hpp"
+#include "binary_check.hpp"
 #include "shop.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
@@ -128,6 +129,39 @@ TEST_P(NetworkLine, ARequestAndAnUploadGoThroughTheDeviceServer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, NetworkLine, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Rfc2217" : "Raw"; });
+
+class NetworkLineBinary : public ::testing::TestWithParam<bool> {};
+
+// 0xFF is the Telnet IAC: on the RFC 2217 path it must travel escaped and arrive as one byte.
+TEST_P(NetworkLineBinary, EveryByteOfABinaryProgramArrivesExactlyIacIncluded) {
+  NetStation n(GetParam());
+  std::vector<std::string> blocks;
+  for (int k = 1; k <= 8; ++k)
+    blocks.push_back("9600 (M" + std::to_string(k) + ")\n" + (k == 3 ? "2 BINARY" : "0") +
+                     "\n\n\n");
+  n.dir.write("DNCDATA", make_dncdata("COM1:9600", "=10", "SYSTEM.LOG", blocks));
+  n.start();
+  std::string program;
+  for (int b = 0; b < 256; ++b) program.push_back(static_cast<char>(b));
+  // Runs of IAC, and IAC followed by what would be Telnet commands (SB COM-PORT, SE, DO).
+  program += std::string("\xFF\xFF\xFF\xFF\xFA\x2C\x01\xFF\xF0\xFF\xFD\x00\x0D\xFF", 14);
+  n.dir.write("B7", program);
+  sim::Machine& m = n.shop.machine(3);
+  sim::MachineConfig c = sim::binary_machine();
+  c.xon_after_command = millis(1500);  // after the station has settled
+  m.configure(c);
+  m.send_command("TB7");
+  ASSERT_TRUE(n.run_until(
+      [&] { return m.received_bytes().size() >= program.size() && n.s.mode == Mode::Scanning; },
+      20000))
+      << n.window.status() << "\n"
+      << n.log_text();
+  EXPECT_EQ(m.received_bytes(), program);
+  EXPECT_TRUE(n.logged("File " + n.s.station_dir() + "/B7 transmitted")) << n.log_text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, NetworkLineBinary, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Rfc2217" : "Raw"; });
 
 class NetworkLineDrop : public ::testing::TestWithParam<bool> {};
