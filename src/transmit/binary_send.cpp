@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "base/control_chars.hpp"
@@ -65,6 +66,13 @@ void end_interrupted(Station& s) {
   close_transfer(s, false);
 }
 
+// The bytes of a binary program as they go on the host line: the port controller takes DC4
+// as its command character, so a DC4 in the data is doubled and reaches the machine as one.
+std::string binary_line_bytes(unsigned char byte) {
+  if (byte == ctl::DC4) return std::string(2, static_cast<char>(ctl::DC4));
+  return std::string(1, static_cast<char>(byte));
+}
+
 bool open_program(Station& s) {
   s.Openfile = s.files.freefile();
   const std::filesystem::path path = s.paths.existing(s.Filename);
@@ -75,11 +83,6 @@ bool open_program(Station& s) {
 }
 
 }  // namespace
-
-std::string binary_line_bytes(unsigned char byte) {
-  if (byte == ctl::DC4) return std::string(2, static_cast<char>(ctl::DC4));
-  return std::string(1, static_cast<char>(byte));
-}
 
 void send_binary_file(Station& s) {
   if (!open_program(s)) {

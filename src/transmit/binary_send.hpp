@@ -1,8 +1,6 @@
 #pragma once
 // Binary transmission: a "BINARY" port gets its program file byte for byte, with no line
 // handling, code conversion, end of block, leader or trailer.
-#include <string>
-
 namespace shoplink {
 class Station;
 
@@ -11,9 +9,5 @@ class Station;
 // transfer and closes it. Returns early, without completion, when a stop is requested.
 // The line's option flag (switched off by the caller for binary data) is on again after.
 void send_binary_file(Station& s);
-
-// The bytes of a binary program as they go on the host line: the port controller takes DC4
-// as its command character, so a DC4 in the data is doubled and reaches the machine as one.
-std::string binary_line_bytes(unsigned char byte);
 
 }  // namespace shoplink

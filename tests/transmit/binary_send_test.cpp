@@ -1,15 +1,8 @@
 // A "BINARY" port: the machine gets its program byte for byte, every value 0-255, under its
 // Xon/Xoff and CTS, with at most three bytes running ahead of a hold.
-#include "transmit/binary_send.hpp"
-
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include "binary_check.hpp"
-#include "scenario.hpp"
 #include "transmit/transmit_story.hpp"
 
 namespace shoplink {
@@ -73,20 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
     Programs, BinaryBytes,
     ::testing::Values(
         ByteCase{"EveryValue", every_byte_value()},
-        ByteCase{"EveryValueBackwards",
-                 std::string(every_byte_value().rbegin(), every_byte_value().rend())},
         // Lookalikes of the controller's commands and of the station's trailer.
         ByteCase{"ControllerCommandsInData", std::string("\x14Q\x14"
                                                          "3\x14Q\x14J\x14K\x14\x14\xFF\xFF\0%\x04",
                                                          17)},
         ByteCase{"NulsAndHighBytes", std::string(300, '\0') + std::string(300, '\xFF')}),
     [](const auto& info) { return info.param.name; });
-
-TEST(BinarySend, ADc4InTheDataIsDoubledForTheController) {
-  EXPECT_EQ(binary_line_bytes(0x14), "\x14\x14");
-  EXPECT_EQ(binary_line_bytes(0xFF), "\xFF");
-  EXPECT_EQ(binary_line_bytes(0), std::string(1, '\0'));
-}
 
 TEST(BinarySend, AnXoffAfter100BytesLetsAtMostThreeMoreThroughUntilXon) {
   BinaryStory t;
@@ -214,34 +199,6 @@ TEST(BinarySend, WithoutTheXonABinaryPortIsSentAsTextAfterTheTimeOut) {
   EXPECT_FALSE(t.s().TX_binary);
   EXPECT_NE(t.machine().received_text().find("O1\r\nM30\r\n"), std::string::npos);
   EXPECT_NE(t.machine().received_bytes().find('%'), std::string::npos);  // the text trailer
-}
-
-}  // namespace
-}  // namespace shoplink
-
-namespace shoplink {
-namespace {
-
-// The shipped example, against the whole station: the machine's checks all pass.
-TEST(BinarySend, TheBinaryExampleScenarioPassesAgainstTheStation) {
-  const auto examples =
-      std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "sim" / "examples";
-  const sim::Scenario sc = sim::Scenario::load((examples / "binary.scn").string());
-  std::vector<std::string> blocks;
-  for (int k = 1; k <= 8; ++k)
-    blocks.push_back("9600 (M" + std::to_string(k) + ")\n" + (k == 2 ? "2 BINARY" : "0") +
-                     "\n\n\n,+.BIN");
-  testing::StationFixture f(testing::make_dncdata("COM1:9600", "=5", "SYSTEM.LOG", blocks));
-  std::ifstream in(examples / "B100.BIN", std::ios::binary);
-  f.write_file("B100.BIN", std::string(std::istreambuf_iterator<char>(in), {}));
-  for (int k = 1; k <= 8; ++k) f.shop.machine(k).configure(sc.options().machines.at(k));
-  sc.apply(f.shop);
-  f.start();
-  f.loop.run_until([] { return false; }, sc.end_time() - (f.loop.now() - f.shop.start()));
-  const auto results = sc.check(f.shop);
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_TRUE(results[0].passed) << results[0].what << ": " << results[0].detail;
-  EXPECT_GE(f.shop.machine(2).xoffs_sent(), 2);
 }
 
 }  // namespace
