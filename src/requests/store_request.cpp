@@ -213,10 +213,11 @@ std::string backup_name(const std::string& filename) {
 
 std::string first_unused_number(Station& s, const CommandParse& p, int last) {
   if (last <= 0) last = kLastNumber;
+  // The names differ only in their digits: one directory, allowed or not for all of them.
+  if (!request_path_allowed(s, p, s.HSTR + "\\PROG" + four_digits(1))) return {};
   for (int n = 1; n <= last; ++n) {
     const std::string number = four_digits(n);
     const std::string name = s.HSTR + "\\PROG" + number;
-    if (!request_path_allowed(s, p, name)) return {};
     std::error_code ec;
     const bool taken = fs::exists(s.paths.existing(name), ec) || ec;
     if (!taken) return number;
