@@ -189,10 +189,10 @@ TEST(StoreRequestSites, BeaconNumbersTheUploadWhileHoldingTheMachine) {
   rig.s.config.default_file_type = DefaultFileType::PCNC;
   rig.port().name_chars = "O";
   rig.dir.write("UP/PROG0001", "x");
-  rig.line.written.clear();
+  rig.line.trace.clear();
   rig.send("O1234 (SHAFT)\r\n");
   rig.run_ms(200);
-  EXPECT_EQ(rig.line.written.substr(0, 2), "\x13\x11");
+  EXPECT_EQ(rig.line.trace.substr(0, 20), "[DTR off]\x13[DTR on]\x11");
   EXPECT_TRUE(rig.line.dtr());
   rig.upload("N1\r\n");
   EXPECT_EQ(rig.read("UP/PROG0002"), "\":0002 (SHAFT)\"\r\n\"O0002 (SHAFT)\"\r\n\"N1\"\r\n");
@@ -240,12 +240,12 @@ TEST(StoreRequestSites, BeaconWithEveryNumberTakenKeepsTheUploadInTrash) {
     rig.dir.write("UP/PROG" + number, "OLD " + number);
   }
   rig.line.written.clear();
+  rig.line.trace.clear();
   const auto began = std::chrono::steady_clock::now();
   rig.send("O1234 (SHAFT)\r\n");
   rig.run_ms(200);
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
-  EXPECT_EQ(rig.line.written.substr(0, 2), "\x13\x11");
-  EXPECT_TRUE(rig.line.dtr());
+  EXPECT_EQ(rig.line.trace.substr(0, 20), "[DTR off]\x13[DTR on]\x11");
   EXPECT_EQ(rig.s.mode, Mode::Receiving);
   rig.upload("N1\r\n");
   EXPECT_EQ(rig.read("UP/PROG1234"), "OLD 1234");
