@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "requests/site_forms.hpp"
 
 namespace shoplink {
 
@@ -94,7 +95,7 @@ void find_command_markers(Station& s, CommandParse& p) {
   const PortSettings& port = s.cur();
   directory_number_marker(port, p);
   first_marker(port, p);
-  // The ASHCROFT SCREW choice of receive directory on MURATA ports takes its place here.
+  ashcroft_screw_receive_index(s, p);
   range_checks(p);
   path_rule(port, p);
   parentheses_rule(port, p);

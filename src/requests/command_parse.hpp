@@ -31,6 +31,11 @@ struct CommandParse {
   std::string program_name;
   std::string program_comment;
   bool xref_retry_done = false;
+  // The request's directory before the cross-reference subdirectory was added (its drive
+  // cross-referenced); empty when no subdirectory was added.
+  std::string xref_dir;
+  // Every program number of the directory is taken: the upload has no file of its own.
+  bool no_free_number = false;
 };
 
 // Which request a name belongs to: it decides the directory a name is taken from and how a

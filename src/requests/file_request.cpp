@@ -7,7 +7,9 @@
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
+#include "requests/file_retries.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
 #include "requests/vision_request.hpp"
@@ -58,8 +60,28 @@ bool program_file_present(const Station& s, const CommandParse& p, std::string_v
   return static_cast<bool>(in);
 }
 
+namespace {
+
+// Shows and logs the request for `Filename` and tests the file.
+bool try_file(Station& s, const CommandParse& p) {
+  s.window.set_status(s.paths.display(s.Filename));
+  log_event(s, s.Lynx_request ? 39 : 0);
+  return program_file_present(s, p, s.Filename);
+}
+
+// The second tries for a missing program, in their order; true when one finds the file.
+bool retry_missing_file(Station& s, CommandParse& p) {
+  if (dun_varley_saved_directory(s, p) && try_file(s, p)) return true;
+  for (FileRetry retry : kSiteRetries)
+    if (retry(s, p) && try_file(s, p)) return true;
+  return false;
+}
+
+}  // namespace
+
 void file_request(Station& s, CommandParse& p) {
   for (;;) {
+    if (site::kel_bran(s)) kel_bran_strip_spaces(p);
     bool named = true;
     if (p.plain32) {
       const LookupResult r = lookup_contents_name(s, p, RequestKind::File, p.t_pos + 1);
@@ -72,11 +94,14 @@ void file_request(Station& s, CommandParse& p) {
       return;
     }
 
-    s.window.set_status(s.paths.display(s.Filename));
-    log_event(s, s.Lynx_request ? 39 : 0);
-    if (named && program_file_present(s, p, s.Filename)) {
-      if (port_has(s, "VISION")) convert_for_vision(s);
-      return;
+    if (named) {
+      if (try_file(s, p) || retry_missing_file(s, p)) {
+        if (port_has(s, "VISION")) convert_for_vision(s);
+        return;
+      }
+    } else {
+      s.window.set_status(s.paths.display(s.Filename));
+      log_event(s, s.Lynx_request ? 39 : 0);
     }
 
     // A name with its own drive or path asks for that file only; any other is looked for

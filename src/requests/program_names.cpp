@@ -6,8 +6,10 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "receive/site_names.hpp"
 #include "requests/file_request.hpp"
 #include "requests/request_paths.hpp"
+#include "requests/site_directories.hpp"
 
 namespace shoplink {
 
@@ -42,7 +44,7 @@ void answer_empty_name(Station& s, RequestKind kind) {
 // The cutting rules, in their fixed order.
 std::string cut_program_name(const Station& s, const CommandParse& p, std::string name) {
   const PortSettings& port = s.cur();
-  if (s.Dun_Varley && starts_with(name, "N")) name.erase(0, 1);
+  if (site::dun_varley(s) && starts_with(name, "N")) name.erase(0, 1);
   if (p.long_names) {
     cut_at(name, ")");
     return name;
@@ -115,6 +117,11 @@ bool read_record(const std::string& line, ContentsRecord& rec) {
 
 }  // namespace
 
+void garnet_program_name(std::string& name) {
+  if (starts_with(name, "(")) name.erase(0, 1);
+  while (!name.empty() && (name.back() == ')' || name.back() == ' ')) name.pop_back();
+}
+
 bool four_digit_names(const Station& s) {
   const DefaultFileType t = s.config.default_file_type;
   return (t == DefaultFileType::PCNC || t == DefaultFileType::ASCII) && !windows_or_dos(s.cur());
@@ -174,6 +181,8 @@ NameResult parse_program_name(Station& s, CommandParse& p, RequestKind kind, std
 
   p.program_name = cut_program_name(s, p, mid(rest, name_start));
   // Site rules that extend HSTR by the program number come last.
+  p.xref_dir.clear();
+  apply_site_directories(s, p, kind);
   return NameResult::Named;
 }
 
@@ -184,8 +193,13 @@ NameResult resolve_file_name(Station& s, CommandParse& p, RequestKind kind, std:
     s.pcnc_file_no = p.program_name;
     return NameResult::Named;
   }
-  s.Filename = s.HSTR + "\\" + p.program_name;
-  const std::string& extension = s.cur().extension;
+  std::string extension = s.cur().extension;
+  if (site::hadley_tool(s)) {
+    s.Filename = s.HSTR + "\\O" + p.program_name;
+    extension = ".NC";
+  } else {
+    s.Filename = s.HSTR + "\\" + p.program_name;
+  }
   if (!extension.empty() && !contains(s.Filename, extension)) s.Filename += extension;
   return NameResult::Named;
 }
@@ -193,13 +207,15 @@ NameResult resolve_file_name(Station& s, CommandParse& p, RequestKind kind, std:
 LookupResult lookup_contents_name(Station& s, CommandParse& p, RequestKind kind,
                                   std::size_t start) {
   if (parse_program_name(s, p, kind, start) == NameResult::Ended) return LookupResult::Ended;
+  const bool garnet = site::garnet_manufacturing(s);
+  if (garnet) garnet_program_name(p.program_name);
   const std::string index = s.HSTR + "\\CONTENTS";
   if (!request_path_allowed(s, p, index)) return LookupResult::NoMatch;
   std::ifstream in(s.paths.existing(index), std::ios::binary);
   if (!in) return LookupResult::NoMatch;
   // An empty name would begin every record's name.
-  const bool by_beginning =
-      kind == RequestKind::File && !contains(s.cur().code_line, "/F") && !p.program_name.empty();
+  const bool by_beginning = kind == RequestKind::File && !contains(s.cur().code_line, "/F") &&
+                            !garnet && !p.program_name.empty();
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -2,6 +2,7 @@
 // Program names and file names: the free text after a command character becomes a program
 // name, the request's directory (HSTR) and a file name in the named or numbered form.
 #include <cstddef>
+#include <string>
 
 #include "requests/command_parse.hpp"
 
@@ -36,5 +37,9 @@ bool numbered_form(const Station& s);
 // The station default is PCNC or ASCII and the port names neither WINDOWS nor DOS: names are
 // numbers of four digits.
 bool four_digit_names(const Station& s);
+
+// GARNET MANUFACTURING writes names in parentheses: a leading "(" and trailing ")" or
+// spaces are not part of the name.
+void garnet_program_name(std::string& name);
 
 }  // namespace shoplink

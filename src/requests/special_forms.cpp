@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "requests/site_forms.hpp"
 
 namespace shoplink {
 
@@ -30,8 +31,10 @@ FormOutcome port_ignore_text(Station& s, CommandParse& p) {
 //   after it "Z.MIN" (OKUMA), G200, "ANILAM ELECTRONICS", "&HE:", Burny "!FD" and "!FG",
 //   MAZAK, "$" (OKUMA) and the "PROG," forms (GLENMORE METAL).
 constexpr SpecialForm kSpecialForms[] = {
+    kessler_supply_open_file,
     queued_remote_command,
     port_ignore_text,
+    glenmore_metal_prog_form,
 };
 
 }  // namespace

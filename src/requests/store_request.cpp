@@ -28,6 +28,10 @@ constexpr int kDefaultReceiveTimeoutMs = 5000;
 // Four-digit numbers and then some; a directory that cannot be probed ends the search
 // instead of looping for ever.
 constexpr int kLastNumber = 99999;
+// The site that numbers every upload keeps to four-digit numbers.
+constexpr int kLastFourDigitNumber = 9999;
+// Error number kept for log 25 when no number is free (no space left).
+constexpr int kNoFreeNumberError = 28;
 
 int receive_timeout_ms(const Station& s) {
   const auto ms = round_int(s.cur().delay_ms);
@@ -77,24 +81,23 @@ void lakeside_directory(Station& s, std::string comment) {
   if (c >= 'A' && c <= 'Z') s.HSTR = std::string("C:\\NEWLTH") + c;
 }
 
-// GARNET MANUFACTURING writes names in parentheses.
-void garnet_name(std::string& name) {
-  if (starts_with(name, "(")) name.erase(0, 1);
-  while (!name.empty() && (name.back() == ')' || name.back() == ' ')) name.pop_back();
-}
-
 // BEACON MANUFACTURING numbers every upload: the machine is held while the number is found.
 void beacon_number(Station& s, CommandParse& p) {
   if (!(starts_with(p.command, "O") || starts_with(p.command, ":"))) return;
   s.line.set_dtr(false);
   sendchar2(s, std::string(1, DC3));
-  const std::string number = first_unused_number(s, p);
+  const std::string number = first_unused_number(s, p, kLastFourDigitNumber);
   if (!number.empty()) {
     p.command = left(p.command, 1) + number + mid(p.command, 6);
     p.program_name = number;
     s.Filename = s.HSTR + "\\PROG" + number;
     s.pcnc_file_no = number;
     log_event(s, 40);
+  } else {
+    // A full directory (or one that cannot be probed) must not lead to a program being
+    // replaced under its own name: the upload is kept in TRASH and the operator told.
+    p.no_free_number = true;
+    s.window.set_status(" No unused program number in " + s.paths.display(s.HSTR) + " ");
   }
   s.line.set_dtr(true);
   sendchar2(s, std::string(1, DC1));
@@ -102,7 +105,7 @@ void beacon_number(Station& s, CommandParse& p) {
 
 // "/32" ports keep names of up to 32 characters in the CONTENTS index; the file is a number.
 void choose_number(Station& s, CommandParse& p) {
-  if (site::garnet_manufacturing(s)) garnet_name(p.program_name);
+  if (site::garnet_manufacturing(s)) garnet_program_name(p.program_name);
   p.program_comment = p.program_name;
   if (contains(s.cur().code_line, "/O")) {
     const std::string index = s.HSTR + "\\" + kContentsFile;
@@ -208,11 +211,13 @@ std::string backup_name(const std::string& filename) {
   return filename.substr(0, dot + 1) + "BAK";
 }
 
-std::string first_unused_number(Station& s, const CommandParse& p) {
-  for (int n = 1; n <= kLastNumber; ++n) {
+std::string first_unused_number(Station& s, const CommandParse& p, int last) {
+  if (last <= 0) last = kLastNumber;
+  // The names differ only in their digits: one directory, allowed or not for all of them.
+  if (!request_path_allowed(s, p, s.HSTR + "\\PROG" + four_digits(1))) return {};
+  for (int n = 1; n <= last; ++n) {
     const std::string number = four_digits(n);
     const std::string name = s.HSTR + "\\PROG" + number;
-    if (!request_path_allowed(s, p, name)) return {};
     std::error_code ec;
     const bool taken = fs::exists(s.paths.existing(name), ec) || ec;
     if (!taken) return number;
@@ -247,14 +252,15 @@ void open_store_file(Station& s, CommandParse& p) {
 
   // A name that leaves the station's directories, or names one of the station's own files,
   // is never touched or created: the upload goes to TRASH.
-  const bool allowed = request_path_allowed(s, p, s.Filename) && !station_own_file(s, s.Filename);
+  const bool allowed = !p.no_free_number && request_path_allowed(s, p, s.Filename) &&
+                       !station_own_file(s, s.Filename);
   bool backed_up = false;
   if (allowed && contains(s.cur().code_line, "/BAK")) backed_up = back_up_old_program(s);
   // Without a backup the old program stays as it is until a line of the upload is stored.
 
   log_event(s, 24);
   s.Openfile = s.files.freefile();
-  if (!allowed) s.error_number = kConfinedError;
+  if (!allowed) s.error_number = p.no_free_number ? kNoFreeNumberError : kConfinedError;
   if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) {
     store_in_trash(s);
   } else if (backed_up && s.pending_upload) {

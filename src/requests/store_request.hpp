@@ -22,8 +22,9 @@ void open_store_file(Station& s, CommandParse& p);
 // The upload file's name with ".BAK" in place of its extension.
 std::string backup_name(const std::string& filename);
 
-// HSTR & "\PROG" & the first four-digit number without a file; empty when the directory may
-// not be reached or no number is free.
-std::string first_unused_number(Station& s, const CommandParse& p);
+// HSTR & "\PROG" & the first number (four digits at least) without a file, up to `last`
+// (0: as far as five digits); empty when the directory may not be reached or no number is
+// free.
+std::string first_unused_number(Station& s, const CommandParse& p, int last = 0);
 
 }  // namespace shoplink

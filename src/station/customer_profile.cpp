@@ -5,6 +5,7 @@
 #include "base/text.hpp"
 #include "config/leader_trailer.hpp"
 #include "core/station.hpp"
+#include "receive/site_names.hpp"
 
 namespace shoplink {
 
@@ -18,10 +19,9 @@ void load_customer_profile(Station& s) {
   }
   s.Customer_name = name;
 
-  const std::string site = ucase(name);
-  s.Sable_carbon = contains(site, "SABLE CARBON");
+  s.Sable_carbon = site::matches(name, "SABLE CARBON");
   // The site's program modification (Sable_carbon_mod3) is to run here once; not built yet.
-  if (contains(site, "DUN-VARLEY") || contains(site, "DUN VARLEY")) {
+  if (site::matches(name, "DUN-VARLEY") || site::matches(name, "DUN VARLEY")) {
     read_xref(s);
     s.Dun_Varley = true;
   }

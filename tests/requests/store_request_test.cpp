@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "base/text.hpp"
 #include "receive/upload_rig.hpp"
@@ -188,10 +189,10 @@ TEST(StoreRequestSites, BeaconNumbersTheUploadWhileHoldingTheMachine) {
   rig.s.config.default_file_type = DefaultFileType::PCNC;
   rig.port().name_chars = "O";
   rig.dir.write("UP/PROG0001", "x");
-  rig.line.written.clear();
+  rig.line.trace.clear();
   rig.send("O1234 (SHAFT)\r\n");
   rig.run_ms(200);
-  EXPECT_EQ(rig.line.written.substr(0, 2), "\x13\x11");
+  EXPECT_EQ(rig.line.trace.substr(0, 20), "[DTR off]\x13[DTR on]\x11");
   EXPECT_TRUE(rig.line.dtr());
   rig.upload("N1\r\n");
   EXPECT_EQ(rig.read("UP/PROG0002"), "\":0002 (SHAFT)\"\r\n\"O0002 (SHAFT)\"\r\n\"N1\"\r\n");
@@ -218,6 +219,40 @@ TEST(StoreRequestSites, GarnetNamesLoseTheirParentheses) {
   rig.command("R(HUB) ");
   rig.upload("N1\r\n");
   EXPECT_EQ(rig.read("UP/PROG0001"), "\":0001 (HUB)\"\r\n\"N1\"\r\n");
+}
+
+}  // namespace
+}  // namespace shoplink
+
+namespace shoplink {
+namespace {
+
+// Every four-digit number is taken: the machine is still released at once, no program is
+// replaced, and the upload is kept in TRASH with the reason logged.
+TEST(StoreRequestSites, BeaconWithEveryNumberTakenKeepsTheUploadInTrash) {
+  testing::UploadRig rig;
+  rig.s.Customer_name = "BEACON MANUFACTURING";
+  rig.s.config.default_file_type = DefaultFileType::PCNC;
+  rig.port().name_chars = "O";
+  for (int n = 1; n <= 9999; ++n) {
+    std::string number = std::to_string(n);
+    number.insert(0, 4 - number.size(), '0');
+    rig.dir.write("UP/PROG" + number, "OLD " + number);
+  }
+  rig.line.written.clear();
+  rig.line.trace.clear();
+  const auto began = std::chrono::steady_clock::now();
+  rig.send("O1234 (SHAFT)\r\n");
+  rig.run_ms(200);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+  EXPECT_EQ(rig.line.trace.substr(0, 20), "[DTR off]\x13[DTR on]\x11");
+  EXPECT_EQ(rig.s.mode, Mode::Receiving);
+  rig.upload("N1\r\n");
+  EXPECT_EQ(rig.read("UP/PROG1234"), "OLD 1234");
+  EXPECT_FALSE(rig.exists("UP/PROG10000"));
+  EXPECT_NE(rig.read("TRASH").find("\"N1\""), std::string::npos);
+  EXPECT_EQ(rig.log().find("SHOPLINK assigns 1st unused number"), std::string::npos);
+  EXPECT_NE(rig.log().find("Error number 28 occurred"), std::string::npos) << rig.log();
 }
 
 }  // namespace

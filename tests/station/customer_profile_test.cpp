@@ -32,6 +32,15 @@ TEST_F(CustomerProfileTest, NoFileSelectsNoSite) {
   EXPECT_FALSE(s.Dun_Varley);
 }
 
+TEST_F(CustomerProfileTest, AnEmptyNameSelectsNoSiteWhateverTheCity) {
+  s.Sable_carbon = true;
+  t.write("CUSTOMER", "\r\nSABLE CARBON, DUN VARLEY\r\n");
+  load_customer_profile(s);
+  EXPECT_FALSE(s.Sable_carbon);
+  EXPECT_FALSE(s.Dun_Varley);
+  EXPECT_EQ(s.Customer_city_state, "SABLE CARBON, DUN VARLEY");
+}
+
 TEST_F(CustomerProfileTest, SiteKeysMatchUpperCasedAnywhereInTheName) {
   t.write("CUSTOMER", "The Sable Carbon Products Co.\n");
   load_customer_profile(s);

@@ -19,7 +19,10 @@ class FakeLine final : public SerialPort {
     input.erase(0, out.size());
     return out;
   }
-  void write(std::string_view bytes) override { written.append(bytes); }
+  void write(std::string_view bytes) override {
+    written.append(bytes);
+    trace.append(bytes);
+  }
   std::size_t output_held() const override { return held; }
   std::string output_error() const override { return error; }
 
@@ -29,10 +32,12 @@ class FakeLine final : public SerialPort {
   std::string written;   // everything the station wrote
   std::size_t held = 0;  // output the device has not taken (a stuck line)
   std::string error;     // why the device refuses output (a line gone)
+  std::string trace;     // what was written, with "[DTR off]" / "[DTR on]" where DTR changed
 
  protected:
   bool do_open() override { return open_ = can_open; }
   void do_close() override { open_ = false; }
+  void apply_dtr(bool on) override { trace += on ? "[DTR on]" : "[DTR off]"; }
 
  private:
   bool open_ = false;
