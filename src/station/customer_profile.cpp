@@ -5,6 +5,7 @@
 #include "base/text.hpp"
 #include "config/leader_trailer.hpp"
 #include "core/station.hpp"
+#include "transmit/shift_file.hpp"
 
 namespace shoplink {
 
@@ -20,7 +21,7 @@ void load_customer_profile(Station& s) {
 
   const std::string site = ucase(name);
   s.Sable_carbon = contains(site, "SABLE CARBON");
-  // The site's program modification (Sable_carbon_mod3) is to run here once; not built yet.
+  if (s.Sable_carbon) Sable_carbon_mod3(s);
   if (contains(site, "DUN-VARLEY") || contains(site, "DUN VARLEY")) {
     read_xref(s);
     s.Dun_Varley = true;
