@@ -39,6 +39,16 @@ LocalTime civil_from_seconds(std::int64_t secs) {
 }
 }  // namespace
 
+LocalTime previous_day(const LocalTime& t) {
+  const std::int64_t day =
+      days_from_civil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
+  LocalTime out = civil_from_seconds((day - 1) * 86400);
+  out.hour = t.hour;
+  out.minute = t.minute;
+  out.second = t.second;
+  return out;
+}
+
 TimePoint RealClock::now() const {
   return std::chrono::time_point_cast<Duration>(std::chrono::steady_clock::now());
 }

@@ -18,6 +18,9 @@ struct LocalTime {
   int year = 2000, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
+// The same time of day on the calendar day before (across month and year ends).
+LocalTime previous_day(const LocalTime& t);
+
 class Clock {
  public:
   virtual ~Clock() = default;

@@ -1,15 +1,22 @@
 #include "requests/activity_events.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "receive/site_names.hpp"
+#include "transmit/shift_file.hpp"
 
 namespace shoplink {
 
 namespace {
+
+std::string reason(int error) {
+  return error ? std::strerror(error) : "write failed";
+}
 
 enum class Event { None, CycleStart, CycleFinish, Probe, ToolChangeStop, ToolChangeResume };
 
@@ -50,13 +57,17 @@ Event event_of(const Station& s, const std::string& command, std::size_t& d_pos)
   return Event::None;
 }
 
-// Appends one line; false on any failure (the event is then lost quietly).
-bool append_record(Station& s, const std::string& file_text, const std::string& record) {
+// Appends one line; on failure returns the reason (empty when written).
+std::string append_record(Station& s, const std::string& file_text, const std::string& record) {
+  errno = 0;
   std::FILE* f = std::fopen(s.paths.existing(file_text).c_str(), "ab");
-  if (!f) return false;
+  if (!f) return reason(errno);
   const std::string line = record + "\r\n";
   const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  return std::fclose(f) == 0 && written;
+  const int write_error = written ? 0 : errno;
+  const bool closed = std::fclose(f) == 0;
+  if (!written) return reason(write_error);
+  return closed ? std::string() : reason(errno);
 }
 
 }  // namespace
@@ -64,8 +75,7 @@ bool append_record(Station& s, const std::string& file_text, const std::string& 
 std::string port_digits(int port) {
   std::string n = str(port);
   if (!n.empty() && n[0] == ' ') n.erase(0, 1);
-  while (n.size() < 2) n.insert(0, "0");
-  return n;
+  return std::string(n.size() < 2 ? 2 - n.size() : 0, '0') + n;
 }
 
 bool activity_event(Station& s, CommandParse& p) {
@@ -87,13 +97,21 @@ bool activity_event(Station& s, CommandParse& p) {
   const std::string stamp = space(10) + date_text(now) + " " + time_text(now);
   std::string file, record;
   if (s.Sable_carbon && t.shift) {
+    // The file of the shift the event happened in, even before a scan pass has noticed
+    // the shift change.
+    Sable_carbon_mod4(s, now);
     file = s.station_file(s.ShiftFile);
     record = "Port " + nn + ": " + t.shift + stamp;
   } else {
     file = p.receive_dirs[0] + "\\ACTIVITY." + nn;
     record = std::string(t.record) + (e == Event::Probe ? s.probe : std::string()) + stamp;
   }
-  if (append_record(s, file, record)) log_event(s, t.log_code);
+  // A record that cannot be written is not lost without a trace: the event's own entry
+  // keeps what happened (and a probed dimension), the next says where it should have gone.
+  const std::string failed = append_record(s, file, record);
+  log_event(s, t.log_code);
+  if (!failed.empty())
+    log_text(s, "Activity record not written to " + s.paths.display(file) + " (" + failed + ")");
   return true;
 }
 

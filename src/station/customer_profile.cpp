@@ -6,6 +6,7 @@
 #include "config/leader_trailer.hpp"
 #include "core/station.hpp"
 #include "receive/site_names.hpp"
+#include "transmit/shift_file.hpp"
 
 namespace shoplink {
 
@@ -20,7 +21,7 @@ void load_customer_profile(Station& s) {
   s.Customer_name = name;
 
   s.Sable_carbon = site::matches(name, "SABLE CARBON");
-  // The site's program modification (Sable_carbon_mod3) is to run here once; not built yet.
+  if (s.Sable_carbon) Sable_carbon_mod3(s);
   if (site::matches(name, "DUN-VARLEY") || site::matches(name, "DUN VARLEY")) {
     read_xref(s);
     s.Dun_Varley = true;

@@ -12,6 +12,7 @@
 #include "log/system_log.hpp"
 #include "requests/command_capture.hpp"
 #include "requests/command_interpreter.hpp"
+#include "transmit/shift_file.hpp"
 
 namespace shoplink {
 
@@ -98,7 +99,7 @@ void Timer2_Timer(Station& s) {
   ++s.port;
   s.Lynx_request = false;
   if (s.port > NumPorts) {
-    // Once per pass: the SABLE CARBON shift switch hooks in here.
+    if (s.Sable_carbon) Sable_carbon_mod4(s);
     s.port = 1;
     s.Timer3.stop();
   }

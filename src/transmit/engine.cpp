@@ -10,6 +10,7 @@
 #include "transmit/prepare.hpp"
 #include "transmit/program_lines.hpp"
 #include "transmit/progress.hpp"
+#include "transmit/sable_carbon_program.hpp"
 #include "transmit/transfer_controls.hpp"
 #include "transmit/transfer_end.hpp"
 
@@ -92,8 +93,11 @@ void run_transmission(Station& s) {
     cut_display_buffer(display);
     if (s.window.menu_checked(Menu::view_show)) s.window.set_text(Field::Terminal, display);
 
-    // The SABLE CARBON M-code rewriting (Sable_carbon_mod1) hooks in here.
-    sendchar(s, text);
+    if (s.Sable_carbon) {
+      Sable_carbon_mod1(s, text);
+    } else {
+      sendchar(s, text);
+    }
     if (s.Lynx_request) s.xoff = 1;  // the next line waits for the Lynx prompt ">"
     if (s.send_aborted == 1) {
       close_transfer(s, false);

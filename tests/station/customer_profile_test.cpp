@@ -46,6 +46,8 @@ TEST_F(CustomerProfileTest, SiteKeysMatchUpperCasedAnywhereInTheName) {
   load_customer_profile(s);
   EXPECT_TRUE(s.Sable_carbon);
   EXPECT_EQ(s.Customer_city_state, "");
+  // Named at once for the shift of the start (14:05:07 on 9 March: the first shift).
+  EXPECT_EQ(s.ShiftFile, "03-09-26.001");
 }
 
 TEST_F(CustomerProfileTest, DunVarleyReadsTheCrossReferences) {
