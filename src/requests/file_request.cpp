@@ -8,6 +8,7 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "receive/upload_file.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
 
@@ -72,7 +73,11 @@ void file_request(Station& s, CommandParse& p) {
 
     s.window.set_status(s.paths.display(s.Filename));
     log_event(s, s.Lynx_request ? 39 : 0);
-    if (named && program_file_present(s, p, s.Filename)) return;
+    if (named && program_file_present(s, p, s.Filename)) {
+      // (A VISION port's program is converted here before it is sent.)
+      if (s.BURNY == 1) burny_download_reply(s);
+      return;
+    }
 
     // A name with its own drive or path asks for that file only; any other is looked for
     // in the further send directories unless the command chose one by number.
@@ -81,6 +86,10 @@ void file_request(Station& s, CommandParse& p) {
       continue;
     }
     break;
+  }
+  if (s.BURNY == 1) {
+    burny_file_missing(s);
+    return;
   }
   answer_not_found(s, notfound_line(s.Filename));
 }
