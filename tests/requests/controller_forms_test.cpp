@@ -203,7 +203,7 @@ TEST_F(ControllerScenario, DownloadsReachTheControlExactly) {
     f->advance_ms(3000);
     EXPECT_EQ(mill().received_text(), c.received);
     EXPECT_EQ(log_since(before), c.log);
-    EXPECT_FALSE(f->logged("Request for directory"));
+    EXPECT_FALSE(f->dir.exists("NC/CONTENTS.DNC"));  // "!FGPART1" is no directory request
   }
 }
 
