@@ -222,6 +222,18 @@ TEST_F(ControllerScenario, TheLynxRequestWaitsOneSecondForItsPrompt) {
   EXPECT_EQ(s().Timer3.interval(), 1000);
 }
 
+// Without its ">" prompt the Lynx control gets nothing after the "*": the hold ends as a stall.
+TEST_F(ControllerScenario, WithoutTheLynxPromptNothingFollowsTheOpening) {
+  make("0 LYNX");
+  f->write_file("NC/O55.NC", "O55\r\nM30\r\n");
+  mill().on_receive(std::string("ENTER FILE NAME:") + ETX, "O55\r\n", true);
+  mill().send_text("!S");
+  f->advance_ms(40000);
+  EXPECT_EQ(mill().received_text(), std::string("ENTER FILE NAME:") + ETX + "*");
+  EXPECT_TRUE(f->logged("Xoff Handshake timeout ... File not sent"));
+  EXPECT_FALSE(f->logged("File NC/O55.NC transmitted"));
+}
+
 // Names that follow the control's rules.
 TEST_F(ControllerScenario, HaasAndGeNames) {
   const struct {
