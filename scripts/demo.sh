@@ -59,7 +59,8 @@ touch "$WORK/SYSTEM.LOG"
 echo "== ShopLink demo: station directory $WORK"
 echo "== machines: 1 HAAS (ISO even), 2 BRIDGEPORT (EIA, 4800 baud), 3 MAZAK (asks for a"
 echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA (odd parity),"
-echo "   6 HURCO and 7 MORI (upload programs to the station), 8 PRESS BRAKE (binary)"
+echo "   6 HURCO (no parity) and 7 MORI (upload programs to the station, then ask as a Lynx"
+echo "   and a Burny CLINK control), 8 PRESS BRAKE (binary)"
 
 "$SIM" "$DEMO/demo.scn" --quiet "${SIM_ARGS[@]}" >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!

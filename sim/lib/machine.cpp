@@ -192,9 +192,10 @@ void Machine::start_upload() {
   pump();
 }
 
-void Machine::burny_enquiry(const std::string& command) {
+void Machine::burny_enquiry(const std::string& command, std::function<void()> then) {
   burny_waiting_ = true;
   burny_command_ = command;
+  burny_then_ = std::move(then);
   queue_bytes(control(27) + control(5));
 }
 
@@ -249,7 +250,10 @@ void Machine::on_byte(std::uint8_t b) {
     if (burny_waiting_) {
       burny_waiting_ = false;
       if (!burny_command_.empty()) {
-        react_later({}, [this, cmd = burny_command_] { send_command(cmd); });
+        react_later({}, [this, cmd = burny_command_, then = std::move(burny_then_)] {
+          send_command(cmd);
+          if (then) then();
+        });
       }
     }
   }

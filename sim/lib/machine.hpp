@@ -76,8 +76,8 @@ class Machine {
   void send_dc2();
   void send_ack();
   void upload(const std::string& program_text, UploadOptions opts = {});
-  // Burny CLINK: ESC ENQ, then `command` once the station answers ACK.
-  void burny_enquiry(const std::string& command = {});
+  // Burny CLINK: ESC ENQ, then `command` once the station answers ACK, then `then`.
+  void burny_enquiry(const std::string& command = {}, std::function<void()> then = {});
   // Lynx: "!S", then `file_name` when the station prompts "ENTER FILE NAME:"; from then on
   // the machine prompts ">" for each block.
   void lynx_request(const std::string& file_name);
@@ -157,6 +157,7 @@ class Machine {
   bool lynx_active_ = false;
   bool burny_waiting_ = false;
   std::string burny_command_;
+  std::function<void()> burny_then_;
   bool awaiting_dc1_ = false;
   std::vector<Item> pending_upload_;
   std::vector<Reaction> reactions_;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "binary_check.hpp"
+#include "controller_machines.hpp"
 #include "machine_codes.hpp"
 
 namespace shoplink::sim {
@@ -351,6 +352,21 @@ void Scenario::parse_event(Duration t, const std::string& line, const Tokens& to
   } else if (verb == "burny") {
     std::string cmd = a < tok.size() ? tok[a].text : std::string();
     f = [cmd](Machine& m) { m.burny_enquiry(cmd); };
+  } else if (verb == "burny-get") {
+    std::string name = at(tok, a, "program name").text;
+    f = [name](Machine& m) { burny_download(m, name); };
+  } else if (verb == "burny-put" || verb == "okuma-uploads") {
+    std::string name = at(tok, a, "program name").text;
+    if (lower(at(tok, a + 1, "file").text) != "file") throw ScenarioError("expected file NAME");
+    std::string text = read_file(at(tok, a + 2, "file name").text);
+    if (verb == "burny-put")
+      f = [name, text](Machine& m) { burny_upload(m, name, text); };
+    else
+      f = [name, text](Machine& m) { okuma_upload(m, name, text); };
+  } else if (verb == "emco-uploads") {
+    if (lower(at(tok, a, "file").text) != "file") throw ScenarioError("expected file NAME");
+    std::string text = read_file(at(tok, a + 1, "file name").text);
+    f = [text](Machine& m) { emco_upload(m, text); };
   } else if (verb == "lynx") {
     std::string name = at(tok, a, "file name").text;
     f = [name](Machine& m) { m.lynx_request(name); };
@@ -402,6 +418,10 @@ void Scenario::parse_expect(const std::string& line, const Tokens& tok) {
     });
     return;
   }
+  if (verb == "clink") {
+    parse_clink_expect(what, port, tok);
+    return;
+  }
   if (verb != "receives") throw ScenarioError("expect port N receives ... / programs N");
   const std::string kind = lower(at(tok, 4, "file, text or nothing").text);
   if (kind == "nothing") {
@@ -446,6 +466,24 @@ void Scenario::parse_expect(const std::string& line, const Tokens& tok) {
   } else {
     throw ScenarioError("expect port N receives file NAME / binary NAME / text \"...\" / nothing");
   }
+}
+
+// expect port N clink NAME file FILE | expect port N clink NAME missing
+void Scenario::parse_clink_expect(const std::string& what, int port, const Tokens& tok) {
+  const std::string name = at(tok, 4, "program name").text;
+  const std::string kind = lower(at(tok, 5, "file or missing").text);
+  std::vector<std::string> want;
+  if (kind == "file")
+    want = significant_lines(read_file(at(tok, 6, "file name").text));
+  else if (kind != "missing")
+    throw ScenarioError("expect port N clink NAME file FILE / missing");
+  const bool missing = kind == "missing";
+  checks_.push_back([what, port, name, missing, want](const Shop& s) {
+    for (const auto& r : clink_replies(s.machine(port)))
+      if (r.name == name && r.missing == missing && r.lines == want)
+        return CheckResult{what, true, ""};
+    return CheckResult{what, false, "no such \"!FD\" reply"};
+  });
 }
 
 void Scenario::apply(Shop& shop) const {

@@ -57,6 +57,7 @@ class Scenario {
   void parse_port_setting(int port, const Tokens& tok, std::size_t i);
   void parse_event(Duration at, const std::string& line, const Tokens& tok, std::size_t i);
   void parse_expect(const std::string& line, const Tokens& tok);
+  void parse_clink_expect(const std::string& what, int port, const Tokens& tok);
   std::string read_file(const std::string& name) const;
 
   std::string files_dir_ = ".";

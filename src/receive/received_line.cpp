@@ -6,6 +6,7 @@
 #include "receive/reception.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
+#include "requests/controller_forms.hpp"
 #include "transmit/prepare.hpp"
 
 namespace shoplink {
@@ -17,9 +18,6 @@ constexpr int kHadleyTimeoutMs = 1500;
 
 bool okuma_port(const Station& s) {
   return contains(ucase(s.cur().code_line), "OKUMA");
-}
-bool tosnuc_port(const Station& s) {
-  return contains(ucase(s.cur().code_line), "TOSNUC");
 }
 
 void show_line(Station& s, std::string_view line) {
@@ -73,7 +71,7 @@ LineOutcome complete_received_line(Station& s, std::string line) {
     show_line(s, line);
     return LineOutcome::Shown;
   }
-  if (tosnuc_port(s) && starts_with(line, "$")) line[0] = 'O';
+  if (tosnuc_port(s.cur())) tosnuc_first_line(line);
   if (site::maplegate_technologies(s) && contains(line, "%")) {
     show_line(s, line);
     return LineOutcome::Shown;

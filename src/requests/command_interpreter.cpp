@@ -134,6 +134,13 @@ void process_command(Station& s) {
     case FormOutcome::Request:
       accepted = dispatch(s, p);
       break;
+    case FormOutcome::Handled:
+      accepted = true;
+      break;
+    case FormOutcome::Ended:
+      // Not logged, but the port's silence must still lead back to scanning.
+      s.Timer6.set_enabled(true);
+      break;
   }
   // An accepted request owns the way back to scanning now, whatever mode it left: a return
   // to scanning still pending from the transfer or event before (Timer4, armed when that

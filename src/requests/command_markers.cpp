@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/site_forms.hpp"
 
 namespace shoplink {
@@ -81,7 +82,8 @@ void name_character_scan(const PortSettings& port, CommandParse& p) {
     const char ch = c[i - 1];
     if (ch == '(' && !paren_is_name) return;
     if (port.name_chars.find(ch) == std::string::npos) continue;
-    // The OKUMA rule (a name character makes a store with ID) takes its place here.
+    // The first name character names the upload; what follows is part of its name.
+    if (okuma_name_character(port, p, i)) return;
     if (p.t_pos == 0 && p.p_pos == 0 && p.r_pos == 0) {
       p.r_pos = i;
       p.with_id = true;

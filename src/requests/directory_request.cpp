@@ -11,6 +11,7 @@
 #include "receive/contents_index.hpp"
 #include "receive/site_names.hpp"
 #include "requests/command_interpreter.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/file_request.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
@@ -21,22 +22,16 @@ namespace shoplink {
 
 namespace {
 
-bool fagor_port(const Station& s) {
-  return contains(s.cur().code_line, "FAGOR");
-}
-
 // The listing file being written, with the FAGOR line numbers.
 class Listing {
  public:
-  Listing(Station& s, std::FILE* f) : s_(s), f_(f), fagor_(fagor_port(s)) {}
+  Listing(Station& s, std::FILE* f) : s_(s), f_(f), fagor_(fagor_port(s.cur())) {}
   void subdir_line() {
     if (!s_.cur().subdir.empty()) put(s_.cur().subdir);
   }
   // The first numbered line.
-  void header(const std::string& text) { put(fagor_ ? "N1 " + text : text); }
-  void entry(const std::string& text) {
-    put(fagor_ ? "N" + std::to_string(next_++) + " " + text : text);
-  }
+  void header(const std::string& text) { put(fagor_ ? fagor_numbered(1, text) : text); }
+  void entry(const std::string& text) { put(fagor_ ? fagor_numbered(next_++, text) : text); }
   bool ok() const { return ok_; }
 
  private:

@@ -9,6 +9,7 @@
 #include "log/system_log.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/file_retries.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
@@ -97,6 +98,7 @@ void file_request(Station& s, CommandParse& p) {
     if (named) {
       if (try_file(s, p) || retry_missing_file(s, p)) {
         if (port_has(s, "VISION")) convert_for_vision(s);
+        if (s.BURNY == 1) burny_download_reply(s);
         return;
       }
     } else {
@@ -111,6 +113,10 @@ void file_request(Station& s, CommandParse& p) {
       continue;
     }
     break;
+  }
+  if (s.BURNY == 1) {
+    burny_file_missing(s);
+    return;
   }
   answer_not_found(s, notfound_line(s.Filename));
 }

@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "receive/site_names.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/file_request.hpp"
 #include "requests/request_paths.hpp"
 #include "requests/site_directories.hpp"
@@ -56,8 +57,8 @@ std::string cut_program_name(const Station& s, const CommandParse& p, std::strin
   }
   cut_at(name, "/");
   if (four_digit_names(s)) {
-    if (contains(port.code_line, "HAAS")) {
-      if (name.size() > 4) name = mid(name, 2, 4);
+    if (haas_port(port)) {
+      haas_program_number(name);
     } else {
       name = left(name, 4);
     }
@@ -67,9 +68,7 @@ std::string cut_program_name(const Station& s, const CommandParse& p, std::strin
   cut_at(name, "\"");
   if (starts_with(name, "+")) name.erase(0, 1);
   if (const std::size_t dot = instr(name, "."); dot > 0) name = left(name, dot + 3);
-  if (contains(port.code_line, "GE") || contains(port.code_line, "ge")) {
-    while (name.size() < 4) name += '0';
-  }
+  if (ge_port(port)) ge_padded_name(name);
   if (four_digit_names(s)) {
     cut_at(name, ".");
     while (name.size() < 4) name.insert(0, 1, '0');

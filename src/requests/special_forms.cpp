@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/site_forms.hpp"
 
 namespace shoplink {
@@ -25,16 +26,25 @@ FormOutcome port_ignore_text(Station& s, CommandParse& p) {
   return FormOutcome::NotApplicable;
 }
 
-// The order is fixed. Controller and site forms take their places in it:
-//   "OPEN FILE" (KESSLER SUPPLY) before the queued command; the Lynx file name after it;
-//   EZTRAK, MHP and the held first lines of EMCO and CIN850 before the ignore text;
-//   after it "Z.MIN" (OKUMA), G200, "ANILAM ELECTRONICS", "&HE:", Burny "!FD" and "!FG",
-//   MAZAK, "$" (OKUMA) and the "PROG," forms (GLENMORE METAL).
+// The order is fixed: the first form that applies decides.
 constexpr SpecialForm kSpecialForms[] = {
-    kessler_supply_open_file,
-    queued_remote_command,
-    port_ignore_text,
-    glenmore_metal_prog_form,
+    kessler_supply_open_file,  // KESSLER SUPPLY: "OPEN FILE"
+    queued_remote_command,     // a queue file's program name
+    lynx_file_name,            // LYNX: the answer to "ENTER FILE NAME:"
+    eztrak_form,               // EZTRAK: "9999", name EOT first line
+    mhp_form,                  // MHP: "((" ... "))"
+    emco_held_first_line,      // EMCO: "%MPF1" held
+    cin850_held_first_line,    // CIN850: ":" held
+    port_ignore_text,          // the port's IGNORE= text
+    okuma_z_min,               // OKUMA: "Z.MIN"
+    g200_held_first_line,      // G200: "%MPF" held
+    anilam_electronics,        // "ANILAM ELECTRONICS"
+    hardware_echo,             // "&HE:"
+    burny_upload,              // Burny CLINK "!FD"
+    burny_download,            // Burny CLINK "!FG"
+    mazak_program_one,         // MAZAK: "O0001", "O1"
+    okuma_dollar_name,         // OKUMA: "$" without "$" among the name characters
+    glenmore_metal_prog_form,  // GLENMORE METAL: "PROG,"
 };
 
 }  // namespace

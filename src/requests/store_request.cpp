@@ -12,6 +12,7 @@
 #include "receive/received_line.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
+#include "requests/controller_forms.hpp"
 #include "requests/program_names.hpp"
 #include "requests/request_paths.hpp"
 
@@ -46,10 +47,6 @@ std::string four_digits(int n) {
 
 std::string dnc_link_comment(const Station& s) {
   return std::string(kDncLinkComment) + " " + date_text(s.loop.clock().local_now());
-}
-
-bool tosnuc_port(const Station& s) {
-  return contains(ucase(s.cur().code_line), "TOSNUC");
 }
 
 // "(...)" after the name: up to 32 characters after the first "(", cut before ")".
@@ -185,7 +182,8 @@ void arm_reception(Station& s, const CommandParse& p) {
   }
   s.Timer6.set_interval(receive_timeout_ms(s));
   if (p.with_id || s.BURNY == 1) {
-    if (s.BURNY == 1) s.rx_string.clear();
+    // What followed the command in the same batch is the program's beginning: it stays in
+    // rx_string for the reception (a Burny control sends its program right behind "!FD").
     s.mode = Mode::Receiving;
     // The upload is under way already: the reception takes the open file, and a machine
     // that sends nothing more still ends it after the time-out.
@@ -274,7 +272,7 @@ void open_store_file(Station& s, CommandParse& p) {
 
   trim_command(p.command);
   if (p.with_id) {
-    if (tosnuc_port(s) && starts_with(p.command, "$")) p.command[0] = 'O';
+    if (tosnuc_port(s.cur())) tosnuc_first_line(p.command);
     if (!s.Stack.empty()) {
       store_program_line(s, s.Stack);
       s.Stack.clear();

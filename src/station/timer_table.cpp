@@ -12,6 +12,7 @@
 #include "station/scanning_cycle.hpp"
 #include "station/startup.hpp"
 #include "station/timers.hpp"
+#include "transmit/burny_send.hpp"
 #include "transmit/transfer_timers.hpp"
 
 namespace shoplink {
@@ -61,7 +62,7 @@ const std::array<TimerRow, 21> kTimerTable{{
     // settling timer: enters the mode named by mode_after_purge
     {&Station::Timer10, "Timer10", 1000, Timer10_Timer},
     // Burny CLINK send delay
-    {&Station::Timer11, "Timer11", 1200, nullptr},
+    {&Station::Timer11, "Timer11", 1200, Timer11_Timer},
     // probe silence time-out of the start-up scan
     {&Station::Timer12, "Timer12", 1000,
      [](Station& s) {

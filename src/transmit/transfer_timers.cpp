@@ -4,6 +4,7 @@
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "requests/controller_forms.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"
 
@@ -54,6 +55,13 @@ void stalled(Station& s) {
   s.platform.beep();
 }
 
+// The Lynx control never sends Xon (it waits for "*"): its short wait, set with the request,
+// stands.
+int xon_wait_ms(const Station& s) {
+  if (s.Lynx_request) return kLynxXonWaitMs;
+  return contains(s.cur().code_line, "AB") ? kAbXonWaitMs : s.config.response_timeout_ms;
+}
+
 }  // namespace
 
 void Timer3_Timer(Station& s) {
@@ -88,8 +96,7 @@ void Timer10_Timer(Station& s) {
   s.Timer10.stop();
   switch (s.mode_after_purge) {
     case Mode::Sending:
-      s.Timer3.set_interval(contains(s.cur().code_line, "AB") ? kAbXonWaitMs
-                                                              : s.config.response_timeout_ms);
+      s.Timer3.set_interval(xon_wait_ms(s));
       s.send_inhibit = 0;
       s.sending = 0;
       s.receiving = 0;

@@ -146,7 +146,8 @@ namespace {
 
 TEST(ScenarioExamples, ShippedExamplesParse) {
   const auto dir = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "sim" / "examples";
-  for (const char* name : {"small.scn", "demo.scn", "binary.scn"}) {
+  for (const char* name : {"small.scn", "demo.scn", "binary.scn", "lynx.scn", "burny.scn", "ab.scn",
+                           "emco.scn", "okuma.scn"}) {
     EXPECT_NO_THROW({
       const Scenario sc = Scenario::load((dir / name).string());
       EXPECT_GT(sc.event_count(), 0u);
