@@ -17,9 +17,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
@@ -40,6 +42,16 @@ double thread_cpu_seconds() {
   ::getrusage(RUSAGE_THREAD, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// What a bare sleep and wake-up (a 3 ms ppoll) costs this thread in CPU, in microseconds:
+// the floor under every wake-up of the paced line, and on a shared virtual machine most of
+// it (there it is ten times what it is on a quiet PC).
+double bare_wakeup_us() {
+  const double cpu0 = thread_cpu_seconds();
+  const timespec ts{0, 3'000'000};
+  for (int i = 0; i < 200; ++i) ::ppoll(nullptr, 0, &ts, nullptr);
+  return (thread_cpu_seconds() - cpu0) / 200 * 1e6;
 }
 
 // The far end: takes characters no faster than `cps`, Xoff after `xoff_at`, holds `hold`
@@ -89,24 +101,13 @@ struct FarEnd {
   }
 };
 
-// range(0): 0 pseudo-terminal, 1 loopback TCP device server; range(1): pacing on/off.
-void BM_PacedLineXoff(benchmark::State& state) {
-  const bool tcp = state.range(0) == 1;
-  const bool pacing = state.range(1) == 1;
-  const long baud = 9600;
-  const std::size_t xoff_at = 2000, total = 2600;
-  // Long enough for an unpaced backlog to show in full.
-  const auto hold = pacing ? std::chrono::milliseconds(300) : std::chrono::milliseconds(4000);
-  std::string program;
-  for (int i = 0; program.size() < total; ++i)
-    program += "N" + std::to_string(i * 10) + " G01 X12.345 Y-6.789\r\n";
-  program.resize(total);
-
-  for (auto _ : state) {
-    std::random_device rd;
-    const fs::path dir = fs::temp_directory_path() / ("shoplink-bench-" + std::to_string(rd()));
+// The station on a paced 9600-baud line to the far end: over a pseudo-terminal, or over a
+// loopback TCP device server (`tcp`).
+struct Rig {
+  Rig(bool tcp, long baud, bool pacing)
+      : dir(fs::temp_directory_path() /
+            ("shoplink-bench-" + std::to_string(std::random_device{}()))) {
     fs::create_directories(dir);
-    int far = -1, listener = -1, slave = -1;
     std::string device;
     if (tcp) {
       listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -128,49 +129,129 @@ void BM_PacedLineXoff(benchmark::State& state) {
       ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
       device = name;
     }
-    {
-      RealClock clock;
-      RealLoop loop(clock);
-      HostPaths paths(dir);
-      paths.map("COM1", device);
-      HostLine line(loop, [&](const std::string& d) { return paths.com_device(d); });
-      line.set_pacing_allowed(pacing);
-      line.set_port_number("1");
-      line.set_settings(std::to_string(baud) + ",N,8,1");
-      if (!line.open()) {
-        state.SkipWithError("cannot open the line");
-        break;
-      }
-      if (tcp) {
-        far = ::accept(listener, nullptr, nullptr);
-        ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
-      }
-      bench::NullWindow window;
-      bench::NullDialogs dialogs;
-      bench::NullPlatform platform;
-      WiredStation s({loop, line, window, dialogs, platform, paths});
-      FarEnd end;
-      std::thread peer([&] { end.run(far, baud / 10.0, xoff_at, total, hold); });
-      const double cpu0 = thread_cpu_seconds();
-      const auto t0 = SteadyClock::now();
-      sendchar(s, program);
-      loop.wait_for([&] { return line.out_buffer_count() == 0; }, std::chrono::milliseconds(1));
-      peer.join();
-      const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
-      const double cpu = thread_cpu_seconds() - cpu0;
-      const double before = std::chrono::duration<double>(end.xoff_sent - end.first).count();
-      state.counters["after_xoff"] = static_cast<double>(end.after_xoff);
-      state.counters["efficiency"] = (static_cast<double>(xoff_at) - 1) * 10.0 / baud / before;
-      state.counters["cpu_share"] = cpu / wall;
-      state.counters["received"] = static_cast<double>(end.received);
-      line.close();
+    paths.map("COM1", device);
+    line.set_pacing_allowed(pacing);
+    line.set_port_number("1");
+    line.set_settings(std::to_string(baud) + ",N,8,1");
+    if (!line.open()) return;
+    if (tcp) {
+      far = ::accept(listener, nullptr, nullptr);
+      ::fcntl(far, F_SETFL, ::fcntl(far, F_GETFL) | O_NONBLOCK);
     }
+    station.emplace(StationServices{loop, line, window, dialogs, platform, paths});
+    ok = true;
+  }
+  ~Rig() {
+    station.reset();
+    line.close();
     if (far >= 0) ::close(far);
     if (slave >= 0) ::close(slave);
     if (listener >= 0) ::close(listener);
     fs::remove_all(dir);
   }
+
+  fs::path dir;
+  int far = -1, listener = -1, slave = -1;
+  RealClock clock;
+  RealLoop loop{clock};
+  HostPaths paths{dir};
+  HostLine line{loop, [this](const std::string& d) { return paths.com_device(d); }};
+  bench::NullWindow window;
+  bench::NullDialogs dialogs;
+  bench::NullPlatform platform;
+  std::optional<WiredStation> station;
+  bool ok = false;
+};
+
+// range(0): 0 pseudo-terminal, 1 loopback TCP device server; range(1): pacing on/off.
+void BM_PacedLineXoff(benchmark::State& state) {
+  const bool tcp = state.range(0) == 1;
+  const bool pacing = state.range(1) == 1;
+  const long baud = 9600;
+  const std::size_t xoff_at = 2000, total = 2600;
+  // Long enough for an unpaced backlog to show in full.
+  const auto hold = pacing ? std::chrono::milliseconds(300) : std::chrono::milliseconds(4000);
+  std::string program;
+  for (int i = 0; program.size() < total; ++i)
+    program += "N" + std::to_string(i * 10) + " G01 X12.345 Y-6.789\r\n";
+  program.resize(total);
+
+  for (auto _ : state) {
+    Rig rig(tcp, baud, pacing);
+    if (!rig.ok) {
+      state.SkipWithError("cannot open the line");
+      break;
+    }
+    FarEnd end;
+    std::thread peer([&] { end.run(rig.far, baud / 10.0, xoff_at, total, hold); });
+    const double cpu0 = thread_cpu_seconds();
+    const auto t0 = SteadyClock::now();
+    sendchar(*rig.station, program);
+    rig.loop.wait_for([&] { return rig.line.out_buffer_count() == 0; },
+                      std::chrono::milliseconds(1));
+    peer.join();
+    const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    const double cpu = thread_cpu_seconds() - cpu0;
+    const double before = std::chrono::duration<double>(end.xoff_sent - end.first).count();
+    state.counters["after_xoff"] = static_cast<double>(end.after_xoff);
+    state.counters["efficiency"] = (static_cast<double>(xoff_at) - 1) * 10.0 / baud / before;
+    state.counters["cpu_share"] = cpu / wall;
+    state.counters["received"] = static_cast<double>(end.received);
+  }
 }
+// CPU while paced: a long program (about 10 s at 9600 baud) sent line by line as the transfer
+// does, to a far end that takes it at the line's rate and never holds it. `cpu_share` is the
+// station thread's user and system time (getrusage) over the send's wall time;
+// `wakeups_per_s` its voluntary context switches (each a sleep and a wake-up) a second,
+// `cpu_us_per_wakeup` the CPU time per wake-up and `bare_wakeup_us` what a bare sleep and
+// wake-up costs on this machine, to read the others against.
+void BM_PacedLineCpu(benchmark::State& state) {
+  const bool tcp = state.range(0) == 1;
+  const long baud = 9600;
+  std::vector<std::string> lines;
+  std::size_t total = 0;
+  for (int i = 0; total < 10'000; ++i) {
+    lines.push_back("N" + std::to_string(i * 10) + " G01 X12.345 Y-6.789 F200.\r\n");
+    total += lines.back().size();
+  }
+  for (auto _ : state) {
+    Rig rig(tcp, baud, true);
+    if (!rig.ok) {
+      state.SkipWithError("cannot open the line");
+      break;
+    }
+    FarEnd end;
+    std::thread peer([&] { end.run(rig.far, baud / 10.0, total + 1, total, {}); });
+    rusage u0{};
+    ::getrusage(RUSAGE_THREAD, &u0);
+    const double cpu0 = thread_cpu_seconds();
+    const auto t0 = SteadyClock::now();
+    for (const auto& l : lines) sendchar(*rig.station, l);
+    rig.loop.wait_for([&] { return rig.line.out_buffer_count() == 0; },
+                      std::chrono::milliseconds(1));
+    peer.join();
+    const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
+    const double cpu = thread_cpu_seconds() - cpu0;
+    rusage u1{};
+    ::getrusage(RUSAGE_THREAD, &u1);
+    const double line_secs = static_cast<double>(total) * 10.0 / baud;
+    state.counters["cpu_share"] = cpu / wall;
+    const auto wakeups = static_cast<double>(u1.ru_nvcsw - u0.ru_nvcsw);
+    state.counters["wakeups_per_s"] = wakeups / wall;
+    state.counters["cpu_us_per_wakeup"] = wakeups > 0 ? cpu / wakeups * 1e6 : 0;
+    state.counters["bare_wakeup_us"] = bare_wakeup_us();
+    state.counters["efficiency"] = line_secs / wall;
+    state.counters["received"] = static_cast<double>(end.received);
+  }
+}
+BENCHMARK(BM_PacedLineCpu)
+    ->ArgNames({"tcp"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_PacedLineXoff)
     ->ArgNames({"tcp", "paced"})
     ->Args({0, 1})

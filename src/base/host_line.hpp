@@ -37,6 +37,12 @@ class HostLine final : public SerialPort {
     return backend_ ? backend_->output_error() : std::string();
   }
   bool paced() const override { return backend_ && backend_->paced(); }
+  std::size_t output_room() override {
+    return backend_ ? backend_->output_room() : SerialPort::output_room();
+  }
+  Duration output_room_in() override {
+    return backend_ ? backend_->output_room_in() : Duration::zero();
+  }
   std::string connection_lost() const override {
     return backend_ ? backend_->connection_lost() : std::string();
   }

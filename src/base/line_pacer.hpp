@@ -2,12 +2,17 @@
 // Output at a serial line's own rate, for devices that cannot say how much of what they
 // took is still waiting to go out (a pseudo-terminal, a network device server). There the
 // "write only when the transmit buffer is empty" rule would let a whole kernel or socket
-// buffer run ahead of a machine's Xoff; handing the device one character per character
-// time keeps an Xoff effective within a character or two, as on a real UART.
+// buffer run ahead of a machine's Xoff.
 //
-// The schedule keeps its own beat: a writer that wakes a little late may send the next
-// character at once, so the average rate stays the line rate; lateness beyond two
-// characters is forgiven rather than made up in a burst.
+// The device is handed a short burst (kBurstTime of line time, at most kMaxBurst
+// characters, at least one) and the next only once the line has sent it: the writer wakes
+// once a burst instead of once a character, and an Xoff still finds at most a burst (plus
+// the character of lateness forgiven below) on its way. The cap is in characters because a
+// machine's buffer is: at any rate an Xoff stops the flow within four characters.
+//
+// The schedule keeps its own beat: a writer that wakes up to a character late gets a burst
+// measured from when the line ran dry, so the average rate stays the line rate; lateness
+// beyond that is forgiven rather than made up in a bigger burst.
 #include <cstddef>
 
 #include "base/clock.hpp"
@@ -16,22 +21,33 @@ namespace shoplink {
 
 class LinePacer {
  public:
+  static constexpr Duration kBurstTime = std::chrono::microseconds(3200);
+  static constexpr std::size_t kMaxBurst = 3;
+
   // 10 bits a character (start, 8 data, stop) at `baud`; 0 or less reads as 9600.
   void set_baud(long baud);
   Duration char_time() const { return char_time_; }
+  std::size_t burst() const { return burst_; }
 
-  // How many of `want` characters may go to the device now; they count as sent.
+  // How many characters may go to the device now: none while the last burst is still on
+  // the line, then a burst.
+  std::size_t room(TimePoint now) const;
+  // Up to room(now) of `want` characters; they count as sent.
   std::size_t take(TimePoint now, std::size_t want);
   // `n` of the characters last taken did not go after all (the device was full).
   void give_back(std::size_t n) { free_at_ -= char_time_ * static_cast<long>(n); }
   // Characters handed over whose time on the line has not yet passed ("still unsent").
   int on_wire(TimePoint now) const;
-  // When the next character may go.
+  // When the line has sent everything handed to it: the next burst may go.
   TimePoint next_slot() const { return free_at_; }
   void reset() { free_at_ = TimePoint{}; }
 
  private:
+  // Where the next burst's time on the line starts.
+  TimePoint burst_start(TimePoint now) const;
+
   Duration char_time_ = Duration(10'000'000'000LL / 9600);
+  std::size_t burst_ = 3;
   TimePoint free_at_{};  // when the line has sent everything handed to it
 };
 

@@ -449,6 +449,18 @@ int NetSerialPort::out_buffer_count() {
   return n;
 }
 
+std::size_t NetSerialPort::output_room() {
+  if (!paced()) return SerialPort::output_room();
+  flush();
+  if (!pending_.empty() || !wire_.empty()) return 0;
+  return pacer_.room(loop_.now());
+}
+
+Duration NetSerialPort::output_room_in() {
+  if (!paced() || !pending_.empty() || !wire_.empty()) return Duration::zero();
+  return std::max(pacer_.next_slot() - loop_.now(), Duration::zero());
+}
+
 void NetSerialPort::clear_out_buffer() {
   pending_.clear();
   pacer_.reset();

@@ -61,6 +61,8 @@ class NetSerialPort final : public SerialPort {
   std::size_t output_held() const override { return pending_.size() + wire_.size(); }
   std::string output_error() const override;
   bool paced() const override { return open_ && pacing_allowed(); }
+  std::size_t output_room() override;
+  Duration output_room_in() override;
   std::string connection_lost() const override { return connected_ ? std::string() : lost_; }
 
   const std::string& open_error() const { return open_error_; }

@@ -199,6 +199,18 @@ int PosixSerialPort::out_buffer_count() {
   return n + static_cast<int>(pending_.size() - pending_head_);
 }
 
+std::size_t PosixSerialPort::output_room() {
+  if (!paced_) return SerialPort::output_room();
+  flush_pending();
+  if (output_held() > 0) return 0;  // the device is full: its room comes from the loop
+  return pacer_.room(loop_.now());
+}
+
+Duration PosixSerialPort::output_room_in() {
+  if (!paced_ || output_held() > 0) return Duration::zero();
+  return std::max(pacer_.next_slot() - loop_.now(), Duration::zero());
+}
+
 void PosixSerialPort::clear_out_buffer() {
   pending_.clear();
   pending_head_ = 0;

@@ -37,6 +37,8 @@ class PosixSerialPort final : public SerialPort {
   std::size_t output_held() const override { return pending_.size() - pending_head_; }
   std::string output_error() const override { return output_error_; }
   bool paced() const override { return paced_; }
+  std::size_t output_room() override;
+  Duration output_room_in() override;
 
   // A device that refuses output, or has taken nothing for this long, has stopped taking it:
   // it then holds at most kDeadOutputLimit. A device that takes output, however slowly,

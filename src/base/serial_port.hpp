@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/clock.hpp"
+
 namespace shoplink {
 
 class SerialPort {
@@ -58,6 +60,11 @@ class SerialPort {
   bool pacing_allowed() const { return pacing_allowed_; }
   // The open line paces its output itself.
   virtual bool paced() const { return false; }
+  // How many characters may go out now under the one-at-a-time rule: one when nothing is
+  // unsent. A paced line takes a short burst once the last one has gone (LinePacer).
+  virtual std::size_t output_room() { return out_buffer_count() == 0 ? 1 : 0; }
+  // While output_room() is 0: how long until it may not be; zero when the line cannot tell.
+  virtual Duration output_room_in() { return Duration::zero(); }
 
   // The comm event: the handler receives the event code.
   void set_comm_handler(std::function<void(int)> h) { comm_handler_ = std::move(h); }

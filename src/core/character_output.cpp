@@ -1,5 +1,7 @@
 #include "core/character_output.hpp"
 
+#include <algorithm>
+
 #include "base/control_chars.hpp"
 #include "base/text.hpp"
 #include "core/scan_selection.hpp"
@@ -65,16 +67,22 @@ void sendchar(Station& s, std::string_view text_in) {
   if (contains(p.code_line, "/D") && contains(text, "$") && contains(text, "%")) return;
 
   const Duration line_char = char_time(s);
-  for (char c : text) {
-    Duration wait = Duration::zero();  // the first attempt only lets pending events run
+  Duration wait = Duration::zero();  // the first attempt only lets pending events run
+  for (std::size_t i = 0; i < text.size();) {
     for (;;) {
       s.loop.yield(wait);
       if (s.send_aborted == 1 || s.loop.quit_requested()) {
         s.files.close(s.Openfile);
         return;
       }
-      if (!s.line.cts() || s.line.out_buffer_count() > 0) {
+      if (!s.line.cts()) {
         wait = line_char;
+        continue;
+      }
+      const std::size_t room = s.line.output_room();
+      if (room == 0) {
+        const Duration due = s.line.output_room_in();
+        wait = due > Duration::zero() ? due : line_char;
         continue;
       }
       if (s.line.in_buffer_count() > 0) read_handshakes(s);
@@ -82,8 +90,15 @@ void sendchar(Station& s, std::string_view text_in) {
         wait = kHoldRecheck;
         continue;
       }
-      s.line.write(std::string_view(&c, 1));
+      // A paced line takes a short burst in one write and one wake-up; the CD= pause
+      // below is per character, so there the characters go one by one.
+      const std::size_t n = p.char_delay != 0 ? 1 : std::min(room, text.size() - i);
+      s.line.write(std::string_view(text).substr(i, n));
+      i += n;
       s.Timer3.start();
+      // A paced line has no room until that burst has gone: sleep till then at once.
+      wait = p.char_delay == 0 && n == room && s.line.paced() ? s.line.output_room_in()
+                                                              : Duration::zero();
       break;
     }
     char_delay_pause(s);

@@ -11,7 +11,8 @@ class Station;
 // Raw output: each character as an output operation of its own; no display, no handshake.
 void sendchar2(Station& s, std::string_view text);
 // Output to the current machine under its handshakes: masking, Xon/Xoff, CTS, one
-// character at a time when the transmit buffer is empty, pacing. Yields while it waits.
+// character at a time when the transmit buffer is empty (a short burst on a paced line),
+// pacing. Yields while it waits.
 void sendchar(Station& s, std::string_view text);
 // The port's CD= pause after a character: (CD x 100 + 1) steps of 10 microseconds, yielding.
 void char_delay_pause(Station& s);

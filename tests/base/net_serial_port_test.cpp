@@ -210,6 +210,49 @@ TEST_F(ScriptedServer, CtsFollowsTheModemStateNotificationsEvenSplitByteByByte) 
   EXPECT_EQ(line.in_buffer_count(), 0);
 }
 
+// The station's buffer purges reach an RFC 2217 device server as PURGE-DATA (12): 1 its
+// receive buffer, 2 its transmit buffer. Never before COM Port Control is agreed, and never
+// on a raw line, where the server would take them for data.
+struct PurgeCase {
+  const char* scheme;
+  bool agree;
+  bool input;  // clear_in_buffer(), else clear_out_buffer()
+  std::string seen;
+};
+class Purge : public ScriptedServer, public ::testing::WithParamInterface<PurgeCase> {};
+
+TEST_P(Purge, TheServerSeesPurgeDataOnlyWhereItSpeaksComPortControl) {
+  const PurgeCase& c = GetParam();
+  line.set_pacing_allowed(false);
+  ASSERT_TRUE(open(c.scheme));
+  if (c.agree) peer_send(std::string{IAC, DO, '\x2C'});
+  peer_drain();
+  peer_send("stale");
+  run_for(50ms);
+  ASSERT_EQ(line.in_buffer_count(), 5);
+  if (c.input) {
+    line.clear_in_buffer();
+    EXPECT_EQ(line.in_buffer_count(), 0);  // what had come is gone as well
+  } else {
+    line.clear_out_buffer();
+  }
+  EXPECT_EQ(peer_drain(), c.seen);
+  line.write("next");  // the stream goes on after the purge
+  EXPECT_EQ(peer_read(4), "next");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Purge,
+                         ::testing::Values(PurgeCase{"rfc2217", true, true, sub(12, "\x01")},
+                                           PurgeCase{"rfc2217", true, false, sub(12, "\x02")},
+                                           PurgeCase{"rfc2217", false, true, ""},
+                                           PurgeCase{"tcp", false, true, ""},
+                                           PurgeCase{"tcp", false, false, ""}),
+                         [](const auto& info) {
+                           return std::string(info.param.scheme) +
+                                  (info.param.agree ? "Agreed" : "") +
+                                  (info.param.input ? "Receive" : "Transmit");
+                         });
+
 struct EscapeCase {
   const char* scheme;
   bool doubled;

@@ -27,9 +27,10 @@ namespace {
 using namespace std::chrono_literals;
 
 struct NetStation {
-  explicit NetStation(bool rfc2217) : link(loop, "127.0.0.1", 0, rfc2217) {
+  explicit NetStation(bool rfc2217, const std::string& dncdata = default_dncdata())
+      : link(loop, "127.0.0.1", 0, rfc2217) {
     link.attach(shop.controller());
-    dir.write("DNCDATA", default_dncdata());
+    dir.write("DNCDATA", dncdata);
     paths.map("COM1", link.address());
   }
   ~NetStation() {
@@ -164,6 +165,58 @@ TEST_P(NetworkLineBinary, EveryByteOfABinaryProgramArrivesExactlyIacIncluded) {
 INSTANTIATE_TEST_SUITE_P(Servers, NetworkLineBinary, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Rfc2217" : "Raw"; });
 
+// A machine port slower than the host line: the controller drops CTS each time its queue
+// for the machine fills and raises it once drained. Over RFC 2217 the station learns it
+// from the modem-state notifications only; the flow stops with the queue just past its
+// high-water mark, resumes on CTS, and the whole program arrives once.
+// Watched from the loop itself: the transfer runs inside the station's handlers. Declared
+// before the station, so the ticks its shutdown still runs find it.
+struct CtsWatch {
+  void tick() {
+    const bool on = n->line.cts();
+    if (was_on && !on) ++offs;
+    was_on = on;
+    most_queued = std::max(most_queued, n->shop.controller().output_queued(2));
+    n->loop.post_after(2ms, [this] { tick(); });
+  }
+  NetStation* n = nullptr;
+  int offs = 0;
+  bool was_on = true;
+  std::size_t most_queued = 0;
+};
+
+TEST(NetworkLineCts, ModemStateNotificationsStopAndResumeATransfer) {
+  CtsWatch w;
+  std::vector<std::string> blocks;
+  for (int k = 1; k <= 8; ++k)
+    blocks.push_back((k == 2 ? "2400" : "9600") + std::string(" (MILL") + std::to_string(k) +
+                     ")\n0\n\n\n");
+  NetStation n(true, make_dncdata("COM1:9600", "", "SYSTEM.LOG", blocks));
+  n.start();
+  std::string program = "%\r\nO77\r\n";
+  for (int i = 0; program.size() < 1200; ++i) program += "N" + std::to_string(i) + " G1X1.Y2.\r\n";
+  program += "M30\r\n%\r\n";
+  n.dir.write("O77", program);
+  sim::Machine& m = n.shop.machine(2);
+  sim::MachineConfig c;
+  c.baud = 2400;
+  c.xon_after_command = millis(1500);
+  m.configure(c);
+  w.n = &n;
+  w.tick();
+  m.send_command("TO77");
+  ASSERT_TRUE(
+      n.run_until([&] { return m.programs().size() == 1 && n.s.mode == Mode::Scanning; }, 30000))
+      << n.window.status() << "\n"
+      << n.log_text();
+  EXPECT_GE(w.offs, 3) << "the machine port's queue never filled";
+  // The high-water mark is 64; the station stops within a few characters of the notice.
+  EXPECT_LE(w.most_queued, 64u + 8u);
+  EXPECT_NE(m.programs().at(0).text.find(program.substr(3, program.size() - 6)), std::string::npos)
+      << m.programs().at(0).text;
+  EXPECT_FALSE(n.logged("CTS Handshake timeout .. File not sent")) << n.log_text();
+}
+
 class NetworkLineDrop : public ::testing::TestWithParam<bool> {};
 
 TEST_P(NetworkLineDrop, ATransferCutByADropEndsAsAStallAndScanningResumesOnReturn) {
@@ -180,9 +233,11 @@ TEST_P(NetworkLineDrop, ATransferCutByADropEndsAsAStallAndScanningResumesOnRetur
   // The transfer runs inside the station's handlers, so the drop is watched for from the
   // loop itself, not between this test's waits.
   bool dropped = false;
+  std::size_t at_drop = 0;  // what the controller had from the station over the first connection
   n.when([&] { return m.received_bytes().size() > 500; },
          [&] {
            n.link.drop_client();
+           at_drop = n.shop.controller().from_host().size();
            dropped = true;
          });
   ASSERT_TRUE(n.run_until([&] { return dropped; }, 20000));
@@ -199,6 +254,23 @@ TEST_P(NetworkLineDrop, ATransferCutByADropEndsAsAStallAndScanningResumesOnRetur
   // Nothing was sent twice, and the rest of the program never went.
   const std::string got = m.received_text();
   EXPECT_LT(got.size(), big.size() / 2) << n.log_text();
+  std::size_t at = 0;
+  for (int i = 0; i < 400; ++i) {
+    const std::string l = "N" + std::to_string(i) + " G1X1.Y2.\r\n";
+    const auto first = got.find(l);
+    if (first == std::string::npos) continue;
+    EXPECT_EQ(got.find(l, first + 1), std::string::npos) << l << " came twice";
+    EXPECT_GE(first, at) << l << " out of order";
+    at = first;
+  }
+  // The controller's buffer was cleared over the new connection: a DC4 "Q" of its own, not
+  // the end of a port select (DC4 n DC4 "Q").
+  const std::string after = n.shop.controller().from_host().substr(at_drop);
+  bool cleared = false;
+  for (auto p = after.find("\x14Q"); p != std::string::npos && !cleared;
+       p = after.find("\x14Q", p + 1))
+    cleared = p < 2 || after[p - 2] != '\x14';
+  EXPECT_TRUE(cleared) << "no buffer clear after the return";
   // Ended at once as a stall (the line's CTS was off), not resumed with a hole in it.
   EXPECT_TRUE(n.logged("CTS Handshake timeout .. File not sent")) << n.log_text();
   EXPECT_TRUE(n.logged("Host line COM1 connected again"));
