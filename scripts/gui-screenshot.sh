@@ -32,6 +32,12 @@ trap cleanup EXIT
 
 cp "$ROOT/scripts/demo/DNCDATA" "$ROOT"/scripts/demo/*.NC "$WORK/"
 touch "$WORK/SYSTEM.LOG"
+# A program long enough (about 15 s at 9600 baud) to be caught in the middle.
+{
+  printf '%%\r\nO1234 (SHOPLINK DESKTOP STATION)\r\n'
+  for i in $(seq 1 1500); do printf 'N%d G01 X%d.500 Y-%d.250 F300\r\n' "$i" "$i" "$i"; done
+  printf 'M30\r\n%%\r\n'
+} >"$WORK/O1234.NC"
 # Port 1 asks for its program soon after the scan starts.
 cat >"$WORK/shot.scn" <<'SCN'
 port 1 code even xon after 1s

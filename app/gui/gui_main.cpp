@@ -74,7 +74,6 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
-  window.set_menu_checked(Menu::view_show, station.showdata > 0);
 
   auto stop = [&] { request_stop(station); };
   loop.on_signal(SIGINT, stop);
@@ -103,6 +102,8 @@ int main(int argc, char** argv) {
 
   startup(station);
   if (station.exit_status) return *station.exit_status;
+  // The I/O displays start on (`showdata` 1): the menu item carries its check mark.
+  window.set_menu_checked(Menu::view_show, station.showdata > 0);
   window.show();
   loop.run();
   shutdown(station);
