@@ -5,7 +5,8 @@
 #
 #   scripts/gui-screenshot.sh BUILD_DIR OUT.png
 #
-# Exit 0 when the station scanned and the screenshot has more than a handful of colours;
+# Exit 0 when the station scanned, the screenshot has more than a handful of colours and the
+# window's events never waited 100 ms during the transfer;
 # 77 (skipped) without Xvfb or the desktop station.
 set -euo pipefail
 
@@ -82,4 +83,10 @@ if [ "$colours" -lt 8 ]; then
   echo "gui-screenshot: FAILED: the screenshot is blank ($colours colours)" >&2
   exit 1
 fi
-echo "gui-screenshot: $OUT ($colours colours, scanned=$scanned)"
+# The window stays responsive in the middle of the transfer: its events never wait 100 ms.
+pause=$(sed -n 's/^window: longest pause of its events during the transfer \([0-9]*\) ms$/\1/p' "$WORK/gui.out")
+if [ -z "$pause" ] || [ "$pause" -ge 100 ]; then
+  echo "gui-screenshot: FAILED: the window froze for ${pause:-?} ms during the transfer" >&2
+  exit 1
+fi
+echo "gui-screenshot: $OUT ($colours colours, scanned=$scanned, longest pause ${pause} ms)"

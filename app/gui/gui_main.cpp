@@ -3,10 +3,12 @@
 
 #include <CLI/CLI.hpp>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QPushButton>
 #include <QSet>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <iostream>
@@ -82,9 +84,19 @@ int main(int argc, char** argv) {
 
   // The screenshot: taken from inside the running station, one second into the first
   // transfer that shows its Stop button, so the data going out are on screen.
-  QTimer shot_timer;
+  QTimer shot_timer, pulse;
   int stop_seen = 0;
+  // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
+  // loop, its longest gap while the Stop button shows.
+  QElapsedTimer since_pulse;
+  qint64 longest_gap = 0;
   if (!screenshot.empty()) {
+    QObject::connect(&pulse, &QTimer::timeout, &pulse, [&] {
+      if (since_pulse.isValid() && window.stop_button()->isVisible())
+        longest_gap = std::max(longest_gap, since_pulse.elapsed());
+      since_pulse.restart();
+    });
+    pulse.start(10);
     QObject::connect(&shot_timer, &QTimer::timeout, &shot_timer, [&] {
       stop_seen = window.stop_button()->isVisible() ? stop_seen + 1 : 0;
       if (stop_seen < 5) return;
@@ -94,6 +106,8 @@ int main(int argc, char** argv) {
       for (int y = 0; y < image.height(); y += 4)
         for (int x = 0; x < image.width(); x += 4) colours.insert(image.pixel(x, y));
       const bool saved = image.save(QString::fromStdString(screenshot), "PNG");
+      std::cout << "window: longest pause of its events during the transfer " << longest_gap
+                << " ms" << std::endl;
       std::cout << "screenshot: " << (saved ? "saved " : "NOT saved ") << screenshot << ", "
                 << colours.size() << " colours" << std::endl;
     });
