@@ -79,7 +79,10 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
 int run_gui(int argc, char** argv) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  const fs::path gui = (ec ? fs::path(argv[0]) : self).parent_path() / "shoplink-gui";
+  const fs::path dir = (ec ? fs::path(argv[0]) : self).parent_path();
+  // Installed beside this program; in the build tree one folder down.
+  fs::path gui = dir / "shoplink-gui";
+  if (!fs::exists(gui, ec)) gui = dir / "gui" / "shoplink-gui";
   std::vector<char*> args{const_cast<char*>(gui.c_str())};
   for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
   args.push_back(nullptr);

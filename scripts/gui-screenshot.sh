@@ -16,6 +16,7 @@ OUT=${2:-shoplink-gui.png}
 case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
 case "$OUT" in /*) ;; *) OUT="$PWD/$OUT" ;; esac
 GUI="$BUILD/app/gui/shoplink-gui"
+STATION="$BUILD/app/shoplink"
 SIM="$BUILD/sim/shoplink-sim"
 if [ ! -x "$GUI" ] || ! command -v xvfb-run >/dev/null || ! command -v xauth >/dev/null; then
   echo "gui-screenshot: no desktop station or no Xvfb: skipped" >&2
@@ -58,7 +59,7 @@ done
 
 rm -f "$OUT"
 xvfb-run -a -s "-screen 0 1280x900x24" \
-  "$GUI" --station-dir "$WORK" --map "COM1=$DEVICE" --screenshot "$OUT" >"$WORK/gui.out" 2>&1 &
+  "$STATION" gui --station-dir "$WORK" --map "COM1=$DEVICE" --screenshot "$OUT" >"$WORK/gui.out" 2>&1 &
 GUI_PID=$!
 scanned=0
 for _ in $(seq 1 400); do
