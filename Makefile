@@ -1,13 +1,15 @@
 # Entry points: `make demo` runs the simulated shop, `make test` builds and runs the tests.
 # dpkg-dev and file: CPack reads the binaries' library dependencies for the .deb.
+# qt6-base-dev and libgl-dev (Qt6::Gui needs OpenGL's headers): the desktop station;
+# xvfb and xauth: its smoke test and screenshot without a display.
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            dpkg-dev file
+            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test sanitize demo bench package fuzz fuzz-build fuzz-smoke format clean
+.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -31,6 +33,10 @@ sanitize: deps
 
 demo: build
 	NET=$(NET) ./scripts/demo.sh build
+
+# The desktop station against the simulated shop (needs a display; see README).
+demo-gui: build
+	./scripts/demo-gui.sh build
 
 # The libFuzzer targets, built by clang, each run FUZZ_SECONDS from its committed corpus (new
 # inputs it finds go to build-fuzz/corpus, the committed corpus stays as it is).

@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -72,7 +74,26 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
 
 }  // namespace
 
+// `shoplink gui ...` is the desktop station, a program of its own beside this one, so that the
+// headless service never needs Qt.
+int run_gui(int argc, char** argv) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path dir = (ec ? fs::path(argv[0]) : self).parent_path();
+  // Installed beside this program; in the build tree one folder down.
+  fs::path gui = dir / "shoplink-gui";
+  if (!fs::exists(gui, ec)) gui = dir / "gui" / "shoplink-gui";
+  std::vector<char*> args{const_cast<char*>(gui.c_str())};
+  for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
+  args.push_back(nullptr);
+  ::execv(gui.c_str(), args.data());
+  std::cerr << "shoplink: cannot start the desktop station " << gui.string() << ": "
+            << std::strerror(errno) << " (is it installed?)\n";
+  return 2;
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "gui") return run_gui(argc, argv);
   CLI::App app{"ShopLink DNC communications station"};
   app.require_subcommand(1);
   std::string station_dir = ".";
@@ -84,6 +105,8 @@ int main(int argc, char** argv) {
       ->take_all();
   run->add_flag("--verbose", verbose, "Also show each port the scan visits");
 
+  // Listed for --help; `shoplink gui` itself is handled before parsing.
+  app.add_subcommand("gui", "Run the station with its desktop window (options as for run)");
   auto* check = app.add_subcommand(
       "check",
       "Read the station directory as run would, show the reading and every problem "

@@ -17,8 +17,8 @@ class NullDialogs final : public Dialogs {
  public:
   void message_box(const std::string&, const std::string&, Icon) override {}
   bool ask_yes_no(const std::string&, const std::string&) override { return false; }
-  std::optional<std::string> open_file(const std::string&) override { return {}; }
-  std::optional<std::string> save_file(const std::string&) override { return {}; }
+  std::optional<std::string> open_file(const FileDialogRequest&) override { return {}; }
+  std::optional<std::string> save_file(const FileDialogRequest&) override { return {}; }
 };
 
 class NullPlatform final : public Platform {

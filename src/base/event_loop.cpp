@@ -22,6 +22,7 @@ void EventLoop::arm(TimerEntry& t) {
   t.enabled = true;
   t.deadline = now() + t.interval;
   t.seq = ++seq_;
+  schedule_changed();
 }
 
 void EventLoop::set_interval(TimerId id, Duration interval) {

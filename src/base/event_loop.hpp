@@ -71,6 +71,8 @@ class EventLoop {
   // Handle ready I/O without blocking.
   virtual void poll_io() {}
   virtual void wake() {}
+  // A timer was started or re-timed (a loop that sleeps on one deadline re-arms it).
+  virtual void schedule_changed() {}
   TimePoint next_deadline() const;
 
  private:

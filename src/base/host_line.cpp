@@ -5,7 +5,7 @@
 
 namespace shoplink {
 
-HostLine::HostLine(RealLoop& loop, std::function<std::string(const std::string&)> device_for)
+HostLine::HostLine(IoLoop& loop, std::function<std::string(const std::string&)> device_for)
     : loop_(loop), device_for_(std::move(device_for)) {}
 
 HostLine::~HostLine() = default;

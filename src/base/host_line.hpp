@@ -8,14 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "base/real_loop.hpp"
+#include "base/io_loop.hpp"
 #include "base/serial_port.hpp"
 
 namespace shoplink {
 
 class HostLine final : public SerialPort {
  public:
-  HostLine(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  HostLine(IoLoop& loop, std::function<std::string(const std::string&)> device_for);
   ~HostLine() override;
 
   bool is_open() const override { return backend_ && backend_->is_open(); }
@@ -62,7 +62,7 @@ class HostLine final : public SerialPort {
   }
 
  private:
-  RealLoop& loop_;
+  IoLoop& loop_;
   std::function<std::string(const std::string&)> device_for_;
   std::unique_ptr<SerialPort> backend_;
   std::string open_error_;

@@ -58,7 +58,7 @@ std::optional<NetSerialPort::Address> NetSerialPort::parse(std::string_view valu
   return a;
 }
 
-NetSerialPort::NetSerialPort(RealLoop& loop,
+NetSerialPort::NetSerialPort(IoLoop& loop,
                              std::function<std::string(const std::string&)> device_for)
     : loop_(loop), device_for_(std::move(device_for)) {}
 

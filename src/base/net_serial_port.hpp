@@ -18,8 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/io_loop.hpp"
 #include "base/line_pacer.hpp"
-#include "base/real_loop.hpp"
 #include "base/serial_port.hpp"
 
 namespace shoplink {
@@ -47,7 +47,7 @@ class NetSerialPort final : public SerialPort {
                                 SE = 240;
   static constexpr std::uint8_t kBinary = 0, kSga = 3, kComPort = 44;
 
-  NetSerialPort(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  NetSerialPort(IoLoop& loop, std::function<std::string(const std::string&)> device_for);
   ~NetSerialPort() override;
 
   bool is_open() const override { return open_; }
@@ -99,7 +99,7 @@ class NetSerialPort final : public SerialPort {
   void com_port_command(std::uint8_t command, std::string_view value);
   void send_settings();
 
-  RealLoop& loop_;
+  IoLoop& loop_;
   std::function<std::string(const std::string&)> device_for_;
   std::string device_;
   Address address_;

@@ -68,7 +68,7 @@ bool PosixSerialPort::rate_supported(long baud) {
   return speed_for(baud, unused);
 }
 
-PosixSerialPort::PosixSerialPort(RealLoop& loop,
+PosixSerialPort::PosixSerialPort(IoLoop& loop,
                                  std::function<std::string(const std::string&)> device_for)
     : loop_(loop), device_for_(std::move(device_for)) {}
 

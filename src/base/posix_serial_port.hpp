@@ -14,8 +14,8 @@
 #include <functional>
 #include <string>
 
+#include "base/io_loop.hpp"
 #include "base/line_pacer.hpp"
-#include "base/real_loop.hpp"
 #include "base/serial_port.hpp"
 
 namespace shoplink {
@@ -23,7 +23,7 @@ namespace shoplink {
 class PosixSerialPort final : public SerialPort {
  public:
   // `device_for` turns the port number ("1") into a device path ("/dev/ttyS0").
-  PosixSerialPort(RealLoop& loop, std::function<std::string(const std::string&)> device_for);
+  PosixSerialPort(IoLoop& loop, std::function<std::string(const std::string&)> device_for);
   ~PosixSerialPort() override;
 
   bool is_open() const override { return fd_ >= 0; }
@@ -63,7 +63,7 @@ class PosixSerialPort final : public SerialPort {
   void set_modem_line(int bit, bool on);
   void arm_pacing_timer();
 
-  RealLoop& loop_;
+  IoLoop& loop_;
   std::function<std::string(const std::string&)> device_for_;
   std::string device_;
   std::string open_error_;

@@ -23,7 +23,7 @@ void on_any_signal(int signo) {
 }
 }  // namespace
 
-RealLoop::RealLoop(Clock& clock) : EventLoop(clock) {
+RealLoop::RealLoop(Clock& clock) : IoLoop(clock) {
   if (::pipe(wake_pipe_) != 0) throw std::runtime_error("cannot create the loop's wake pipe");
   for (int fd : wake_pipe_) {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);

@@ -4,23 +4,20 @@
 #include <functional>
 #include <vector>
 
-#include "base/event_loop.hpp"
+#include "base/io_loop.hpp"
 
 namespace shoplink {
 
-class RealLoop final : public EventLoop {
+class RealLoop final : public IoLoop {
  public:
-  using IoHandler = std::function<void(short revents)>;
   explicit RealLoop(Clock& clock);
   ~RealLoop() override;
 
-  // Watch `fd` for the poll `events` (POLLIN, POLLOUT); 0 pauses the watch.
-  int add_watch(int fd, short events, IoHandler handler);
-  void set_watch_events(int watch, short events);
-  void remove_watch(int watch);
-
-  // Async-signal-safe: makes the loop call `handler` for the signal on its own thread.
-  void on_signal(int signo, std::function<void()> handler);
+  int add_watch(int fd, short events, IoHandler handler) override;
+  void set_watch_events(int watch, short events) override;
+  void remove_watch(int watch) override;
+  // Async-signal-safe: the signal only writes to the loop's wake pipe.
+  void on_signal(int signo, std::function<void()> handler) override;
 
  protected:
   void wait_until(TimePoint deadline) override;

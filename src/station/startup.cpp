@@ -8,9 +8,11 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "receive/manual_receive.hpp"
 #include "receive/upload_file.hpp"
 #include "station/customer_profile.hpp"
 #include "transmit/code_tables.hpp"
+#include "transmit/manual_send.hpp"
 
 namespace shoplink {
 
@@ -127,8 +129,11 @@ void select_port(Station& s, int n) {
   s.Timer2.stop();
 }
 
-void key_press(Station& s, int key) {
-  constexpr int kEnter = 13, kEsc = 27, kBackspace = 8;
+namespace {
+constexpr int kEnter = 13, kEsc = 27, kBackspace = 8;
+
+// Typing a machine's name or port number while scanning.
+void machine_select_key(Station& s, int key) {
   if (s.MACHSELECT.empty()) s.machselect_digits_only = true;
   if (s.mode == Mode::Scanning) {
     if (key == kEnter) {
@@ -161,6 +166,19 @@ void key_press(Station& s, int key) {
     s.window.set_text(Field::MachineEntry, s.MACHSELECT);
     s.window.set_visible(Element::MachineEntry, true);
   }
+}
+}  // namespace
+
+void key_press(Station& s, int key) {
+  machine_select_key(s, key);
+  // The buttons of a manual transfer answer Enter and Esc in every mode.
+  if (key == kEnter && s.window.visible(Element::SendNowButton)) {
+    Command1_Click(s);
+  } else if (key == kEsc &&
+             (s.window.visible(Element::SendNowButton) || s.window.visible(Element::StopButton))) {
+    Command2_Click(s);
+  }
+  if (key == kEsc && s.mode == Mode::Receiving && s.receiving == 0) abort_receive_wait(s);
 }
 
 }  // namespace shoplink

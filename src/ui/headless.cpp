@@ -108,15 +108,15 @@ bool HeadlessDialogs::ask_yes_no(const std::string& title, const std::string& te
   return false;
 }
 
-std::optional<std::string> HeadlessDialogs::open_file(const std::string&) {
+std::optional<std::string> HeadlessDialogs::open_file(const FileDialogRequest&) {
   if (answers_.empty()) return std::nullopt;
   auto a = answers_.front();
   answers_.pop_front();
   return a;
 }
 
-std::optional<std::string> HeadlessDialogs::save_file(const std::string& filter) {
-  return open_file(filter);
+std::optional<std::string> HeadlessDialogs::save_file(const FileDialogRequest& request) {
+  return open_file(request);
 }
 
 bool PosixPlatform::start_detached(const std::string& program, const std::vector<std::string>& args,

@@ -34,8 +34,8 @@ class HeadlessDialogs final : public Dialogs {
   explicit HeadlessDialogs(std::ostream& err) : err_(err) {}
   void message_box(const std::string& title, const std::string& text, Icon icon) override;
   bool ask_yes_no(const std::string& title, const std::string& text) override;
-  std::optional<std::string> open_file(const std::string& filter) override;
-  std::optional<std::string> save_file(const std::string& filter) override;
+  std::optional<std::string> open_file(const FileDialogRequest& request) override;
+  std::optional<std::string> save_file(const FileDialogRequest& request) override;
   // Answers for the next file dialogs, in order (from the command line).
   void queue_file_answer(std::string path) { answers_.push_back(std::move(path)); }
 

@@ -61,6 +61,7 @@ class MainWindow {
   virtual void set_text(Field f, const std::string& text) = 0;
   virtual std::string text(Field f) const = 0;
   virtual void set_visible(Element e, bool visible) = 0;
+  virtual bool visible(Element e) const = 0;
   virtual void set_editable(Field f, bool editable) = 0;
   virtual void set_menu_enabled(Menu m, bool enabled) = 0;
   virtual void set_menu_checked(Menu m, bool checked) = 0;
@@ -79,18 +80,30 @@ class MainWindow {
   // the whole text; either way the caret ends at the end so the newest entries stay in view.
   virtual void log_viewer_append(const std::string& text) = 0;
   virtual void log_viewer_load(const std::string& text) = 0;
+  // Opens (above the other windows, without blocking) or closes the log viewer.
+  virtual void show_log_viewer(bool shown) = 0;
 };
 
 enum class Icon { None, Exclamation, Warning, Information, Question };
+
+// A file dialog: where it opens, the name shown, the filter string ("Text (*.txt)|*.txt|..."
+// pairs of caption and pattern) and which of its filters is selected (1-based).
+struct FileDialogRequest {
+  std::string dir;
+  std::string name;
+  std::string filter;
+  int filter_index = 1;
+};
 
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
   virtual void message_box(const std::string& title, const std::string& text, Icon icon) = 0;
   virtual bool ask_yes_no(const std::string& title, const std::string& text) = 0;
-  // File dialogs with a filter string such as "Text (*.txt)|*.txt"; nothing when cancelled.
-  virtual std::optional<std::string> open_file(const std::string& filter) = 0;
-  virtual std::optional<std::string> save_file(const std::string& filter) = 0;
+  // The chosen path; nothing when cancelled. The save dialog does not ask about replacing a
+  // file itself: the caller asks.
+  virtual std::optional<std::string> open_file(const FileDialogRequest& request) = 0;
+  virtual std::optional<std::string> save_file(const FileDialogRequest& request) = 0;
 };
 
 class Platform {

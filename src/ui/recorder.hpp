@@ -37,20 +37,20 @@ class RecordingDialogs final : public Dialogs {
     if (!yes_no_answers.empty()) yes_no_answers.pop_front();
     return a;
   }
-  std::optional<std::string> open_file(const std::string& filter) override {
-    filters.push_back(filter);
+  std::optional<std::string> open_file(const FileDialogRequest& request) override {
+    requests.push_back(request);
     if (file_answers.empty()) return std::nullopt;
     auto a = file_answers.front();
     file_answers.pop_front();
     return a;
   }
-  std::optional<std::string> save_file(const std::string& filter) override {
-    return open_file(filter);
+  std::optional<std::string> save_file(const FileDialogRequest& request) override {
+    return open_file(request);
   }
   std::vector<MessageBoxRecord> boxes;
   std::deque<bool> yes_no_answers;
   std::deque<std::optional<std::string>> file_answers;
-  std::vector<std::string> filters;
+  std::vector<FileDialogRequest> requests;
 };
 
 class RecordingPlatform final : public Platform {

@@ -43,11 +43,12 @@ class WindowModel : public MainWindow {
   // No viewer window here.
   void log_viewer_append(const std::string&) override {}
   void log_viewer_load(const std::string&) override {}
+  void show_log_viewer(bool) override {}
 
   // Read back (tests, the desktop view).
   const std::string& title() const { return title_; }
   const std::string& status() const { return status_; }
-  bool visible(Element e) const {
+  bool visible(Element e) const override {
     auto it = visible_.find(e);
     return it != visible_.end() && it->second;
   }

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <string>
 
+#include "base/real_loop.hpp"
+
 namespace shoplink {
 namespace {
 

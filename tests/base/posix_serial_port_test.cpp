@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "base/real_loop.hpp"
+
 namespace shoplink {
 namespace {
 

@@ -1,0 +1,127 @@
+// shoplink-gui: the station with its desktop window (started as `shoplink gui`).
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPushButton>
+#include <QSet>
+#include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+
+#include "base/clock.hpp"
+#include "base/host_line.hpp"
+#include "base/host_paths.hpp"
+#include "gui/qt_dialogs.hpp"
+#include "gui/qt_loop.hpp"
+#include "gui/qt_platform.hpp"
+#include "gui/qt_window.hpp"
+#include "gui/window_commands.hpp"
+#include "station/startup.hpp"
+#include "station/wired_station.hpp"
+
+namespace fs = std::filesystem;
+using namespace shoplink;
+
+int main(int argc, char** argv) {
+  CLI::App cli{"ShopLink DNC communications station, desktop window"};
+  std::string station_dir = ".";
+  std::vector<std::string> maps;
+  cli.add_option("--station-dir", station_dir, "Station directory (default: current directory)");
+  cli.add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0")->take_all();
+  std::string screenshot;
+  cli.add_option("--screenshot", screenshot,
+                 "Save a PNG of the window to this file once a transfer has run for a second "
+                 "(for the README and the smoke test)");
+  // Qt's own options (-platform, -display ...) pass through to QApplication.
+  cli.allow_extras();
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return cli.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "shoplink gui: " << e.what() << '\n';
+    return 2;
+  }
+  std::error_code ec;
+  if (!fs::is_directory(station_dir, ec)) {
+    std::cerr << "shoplink gui: station directory " << station_dir << " does not exist\n";
+    return 2;
+  }
+  HostPaths paths(fs::absolute(station_dir));
+  for (const auto& bad : paths.load_hostmap_file())
+    std::cerr << "shoplink gui: HOSTMAP: cannot read the line \"" << bad << "\"\n";
+  for (const auto& m : maps) {
+    if (!paths.map_assignment(m)) {
+      std::cerr << "shoplink gui: --map " << m << ": expected NAME=VALUE\n";
+      return 2;
+    }
+  }
+  if (::chdir(paths.station_dir().c_str()) != 0) {
+    std::cerr << "shoplink gui: cannot enter " << paths.station_dir_text() << '\n';
+    return 2;
+  }
+
+  QApplication app(argc, argv);
+  RealClock clock;
+  QtLoop loop(clock);
+  HostLine line(loop, [&paths](const std::string& digit) { return paths.com_device(digit); });
+  line.set_pacing_allowed(paths.pacing_allowed());
+  QtWindow window;
+  QtDialogs dialogs(loop, &window);
+  QtPlatform platform(loop, paths);
+  WiredStation station({loop, line, window, dialogs, platform, paths});
+  connect_window(window, station);
+
+  auto stop = [&] { request_stop(station); };
+  loop.on_signal(SIGINT, stop);
+  loop.on_signal(SIGTERM, stop);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  // The screenshot: taken from inside the running station, one second into the first
+  // transfer that shows its Stop button, so the data going out are on screen.
+  QTimer shot_timer, pulse;
+  int stop_seen = 0;
+  // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
+  // loop, its longest gap while the Stop button shows.
+  QElapsedTimer since_pulse;
+  qint64 longest_gap = 0;
+  if (!screenshot.empty()) {
+    QObject::connect(&pulse, &QTimer::timeout, &pulse, [&] {
+      if (since_pulse.isValid() && window.stop_button()->isVisible())
+        longest_gap = std::max(longest_gap, since_pulse.elapsed());
+      since_pulse.restart();
+    });
+    pulse.start(10);
+    QObject::connect(&shot_timer, &QTimer::timeout, &shot_timer, [&] {
+      stop_seen = window.stop_button()->isVisible() ? stop_seen + 1 : 0;
+      if (stop_seen < 5) return;
+      shot_timer.stop();
+      const QImage image = window.grab().toImage();
+      QSet<QRgb> colours;
+      for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4) colours.insert(image.pixel(x, y));
+      const bool saved = image.save(QString::fromStdString(screenshot), "PNG");
+      std::cout << "window: longest pause of its events during the transfer " << longest_gap
+                << " ms" << std::endl;
+      std::cout << "screenshot: " << (saved ? "saved " : "NOT saved ") << screenshot << ", "
+                << colours.size() << " colours" << std::endl;
+    });
+    shot_timer.start(200);
+  }
+
+  startup(station);
+  if (station.exit_status) return *station.exit_status;
+  // The I/O displays start on (`showdata` 1): the menu item carries its check mark.
+  window.set_menu_checked(Menu::view_show, station.showdata > 0);
+  window.show();
+  loop.run();
+  shutdown(station);
+  window.hide();
+  if (station.stop_requested) return 0;
+  return station.exit_status.value_or(0);
+}
