@@ -7,20 +7,28 @@
 namespace shoplink::testing {
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kHours = 0.25;  // a quarter of the hour: the sanitizers slow it tenfold
+#else
+constexpr double kHours = 1.0;
+#endif
+
 TEST(Soak, AnHourOfEightBusyMachinesLosesNothing) {
   SoakShop shop(1);
-  const SoakFigures fig = shop.run(1.0);
+  const SoakFigures fig = shop.run(kHours);
+  const auto at_least = [](int n) { return static_cast<long>(n * kHours); };
   for (const auto& f : fig.failures) ADD_FAILURE() << f;
   // Every kind of activity happened, on every port, more than once.
-  EXPECT_GE(fig.requests, 40);
-  EXPECT_GE(fig.uploads, 20);
-  EXPECT_GE(fig.events, 20);
-  EXPECT_GE(fig.not_found, 5);
-  EXPECT_GE(fig.listings, 3);
-  EXPECT_GE(fig.queued, 2);
+  EXPECT_GE(fig.requests, at_least(40));
+  EXPECT_GE(fig.uploads, at_least(20));
+  EXPECT_GE(fig.events, at_least(20));
+  EXPECT_GE(fig.not_found, at_least(5));
+  EXPECT_GE(fig.listings, at_least(3));
+  EXPECT_GE(fig.queued, at_least(2));
   EXPECT_GT(fig.xoffs, 0);
   EXPECT_LE(fig.log_max, fig.log_limit);
-  EXPECT_GT(fig.log_max, fig.log_limit * 3 / 4) << "the log never came near its limit";
+  if (kHours >= 1)
+    EXPECT_GT(fig.log_max, fig.log_limit * 3 / 4) << "the log never came near its limit";
   EXPECT_LT(fig.longest_away_ms, 5 * 60 * 1000);
   EXPECT_TRUE(fig.fds_flat()) << [&] {
     std::string out;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -171,8 +172,37 @@ std::int64_t SoakShop::now_ms() const {
 }
 
 void SoakShop::fail(const std::string& why) {
-  if (fig_.failures.size() < 50)
-    fig_.failures.push_back("at " + std::to_string(now_ms() / 1000) + " s: " + why);
+  if (fig_.failures.size() >= 50) return;
+  std::string what = "at " + std::to_string(now_ms() / 1000) + " s: " + why;
+  if (fig_.failures.empty()) {
+    // The first failure with what led to it.
+    const Station& s = *f_->station;
+    what += "\n  station: mode " + std::to_string(s.mode) + ", port " + std::to_string(s.port) +
+            ", stopscanning " + std::to_string(s.stopscanning) + "; the log ends:";
+    for (const auto& m : machines_)
+      what += "\n  machine " + std::to_string(m->port) + ": " +
+              (m->busy ? kind_name(m->kind) : "idle") + " " + m->name + " since " +
+              std::to_string(m->started_ms / 1000) + " s" +
+              (m->upload_started ? ", uploading" : "") + (m->sim->sending() ? ", sending" : "") +
+              (m->sim->output_held() ? ", held" : "") + ", controller holds " +
+              std::to_string(f_->shop.controller().buffered(m->port)) + " bytes";
+    what += "\n  controller selects port " + std::to_string(f_->shop.controller().selected_port());
+    what += "\n  Timer10 " + std::to_string(s.Timer10.enabled()) + " Timer4 " +
+            std::to_string(s.Timer4.enabled()) + " Timer13 " + std::to_string(s.Timer13.enabled()) +
+            " receiving " + std::to_string(s.receiving) + " sending " + std::to_string(s.sending);
+    const auto log = f_->log_lines();
+    if (const char* dump = std::getenv("SOAK_LOG_DUMP")) {
+      std::ofstream out(dump);
+      for (const auto& l : log) out << l << "\n";
+      for (const auto& e : f_->shop.controller().transcript())
+        out << std::chrono::duration_cast<std::chrono::milliseconds>(e.at - f_->shop.start())
+                   .count()
+            << (e.to_host ? " <- " : " -> ") << e.port << " " << int(e.byte) << "\n";
+    }
+    for (std::size_t i = log.size() > 25 ? log.size() - 25 : 0; i < log.size(); ++i)
+      what += "\n    " + log[i];
+  }
+  fig_.failures.push_back(what);
 }
 
 bool SoakShop::scanning() const {
@@ -390,6 +420,8 @@ void SoakShop::tick() {
   } else {
     fig_.longest_away_ms = std::max(fig_.longest_away_ms, now - away_since_ms_);
   }
+  if (const char* from = std::getenv("SOAK_TRACE_FROM"))
+    if (now / 1000 == std::atol(from)) f_->shop.controller().set_recording(true);
   for (auto& m : machines_) {
     if (m->busy) {
       check_done(*m);
