@@ -9,7 +9,7 @@ JOBS ?= 2
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke format clean
+.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -59,6 +59,14 @@ fuzz-smoke: fuzz-build
 	  ./build-fuzz/fuzz/$${name}_fuzz -seed=1 -runs=$$runs -timeout=10 -dict=fuzz/commands.dict \
 	    build-fuzz/smoke/$$name fuzz/corpus/$$name || exit 1; \
 	done
+
+# Eight busy simulated machines against the station for SOAK_HOURS of virtual time; prints
+# programs and uploads checked, the log's peak, RSS and descriptors. The hour version runs in
+# the tests (Soak.*).
+SOAK_HOURS ?= 24
+soak: build
+	cmake --build build -j$(JOBS) --target shoplink_soak
+	./build/tests/shoplink_soak --hours $(SOAK_HOURS)
 
 # The Debian package (binaries, systemd unit, man pages, README) in build/.
 package: build

@@ -352,6 +352,16 @@ void Machine::close_segment() {
   segment_open_ = false;
 }
 
+bool Machine::forget_received() {
+  if (segment_open_) return false;
+  received_.clear();
+  decoded_.clear();
+  segments_.clear();
+  segment_times_.clear();
+  segment_begin_ = 0;
+  return true;
+}
+
 std::string Machine::received_text() const {
   return decode_bytes(config_.code, received_).text;
 }

@@ -100,6 +100,10 @@ class Machine {
   int uploads_done() const { return uploads_done_; }
   int dc2_unanswered() const { return dc2_unanswered_; }
 
+  // Drops what was received so far (a day-long run keeps its memory flat); refused, false,
+  // while a program is still arriving.
+  bool forget_received();
+
   // Controller side: one byte fully arrived.
   void on_byte(std::uint8_t b);
 

@@ -60,8 +60,10 @@ bool PortController::cts() const {
 }
 
 void PortController::on_host_lines(bool dtr, bool rts) {
-  if (dtr != host_dtr_) line_events_.emplace_back(loop_.now(), dtr ? "DTR on" : "DTR off");
-  if (rts != host_rts_) line_events_.emplace_back(loop_.now(), rts ? "RTS on" : "RTS off");
+  if (recording_ && dtr != host_dtr_)
+    line_events_.emplace_back(loop_.now(), dtr ? "DTR on" : "DTR off");
+  if (recording_ && rts != host_rts_)
+    line_events_.emplace_back(loop_.now(), rts ? "RTS on" : "RTS off");
   const bool rts_raised = rts && !host_rts_;
   host_dtr_ = dtr;
   host_rts_ = rts;
@@ -69,7 +71,7 @@ void PortController::on_host_lines(bool dtr, bool rts) {
 }
 
 void PortController::on_host_byte(std::uint8_t b) {
-  transcript_.push_back({loop_.now(), false, b, selected_});
+  if (recording_) transcript_.push_back({loop_.now(), false, b, selected_});
   if (!powered_) return;
   handle(b);
 }
@@ -195,7 +197,7 @@ void PortController::handle(std::uint8_t b) {
 }
 
 void PortController::data_to_machine(std::uint8_t b) {
-  routed_.at(selected_).push_back(static_cast<char>(b));
+  if (recording_) routed_.at(selected_).push_back(static_cast<char>(b));
   if (selected_ < 1) return;  // no port selected yet: nowhere to go
   outbound_[selected_].push_back(b);
   update_cts();
@@ -246,7 +248,7 @@ void PortController::on_machine_byte(int port, std::uint8_t b) {
 }
 
 void PortController::to_host_byte(int port, std::uint8_t b) {
-  transcript_.push_back({loop_.now(), true, b, port});
+  if (recording_) transcript_.push_back({loop_.now(), true, b, port});
   if (host_) host_->send_to_host(b);
 }
 

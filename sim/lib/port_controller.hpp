@@ -69,6 +69,8 @@ class PortController {
   bool host_dtr() const { return host_dtr_; }
   bool host_rts() const { return host_rts_; }
 
+  // Off: the transcript, the routed bytes and the line events stop growing (a day-long run).
+  void set_recording(bool on) { recording_ = on; }
   const std::vector<TranscriptEntry>& transcript() const { return transcript_; }
   std::string from_host() const;  // every byte the station wrote, in order
   std::string to_host() const;    // every byte handed to the host, in order
@@ -97,6 +99,7 @@ class PortController {
   ControllerOptions opts_;
   HostLink* host_ = nullptr;
   bool powered_ = true;
+  bool recording_ = true;
   bool silent_ = false;
   std::vector<std::string> pieces_;
   Duration piece_gap_{};

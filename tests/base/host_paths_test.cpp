@@ -122,6 +122,11 @@ TEST_F(HostPathsTest, HostmapFileAndCommandLineEntries) {
   for (const char* bad : {"", "=", "F:", "F:=", "=x", "  = x"})
     EXPECT_FALSE(paths.map_assignment(bad)) << bad;
   EXPECT_EQ(paths.lookup("F:"), "/srv/other");
+  // Blanks around the name and the value, one or several, are not part of them.
+  EXPECT_TRUE(paths.map_assignment(" G: = /srv/g"));
+  EXPECT_EQ(paths.lookup("G:"), "/srv/g");
+  EXPECT_TRUE(paths.map_assignment("  H:\t=\t /srv/h "));
+  EXPECT_EQ(paths.lookup("H:"), "/srv/h");
 
   HostPaths bare(nc);  // no HOSTMAP at all
   EXPECT_TRUE(bare.load_hostmap_file().empty());

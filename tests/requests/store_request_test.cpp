@@ -133,6 +133,21 @@ TEST(StoreRequest, CommentDefaultsToTheDncLinkTextWithTheDate) {
   EXPECT_EQ(rig.read("UP/PROG0012"), "\":0012 (INPUT VIA DNC LINK ON 12-07-2026)\"\r\n\"N1\"\r\n");
 }
 
+// Only a TOSNUC control's "$" stands for "O"; elsewhere the first line is stored as sent.
+TEST(StoreRequest, ADollarFirstLineBecomesOOnlyOnATosnucPort) {
+  for (const auto& [code_line, first] :
+       {std::pair<std::string, std::string>{"0 TOSNUC", "O55 (LEVER)"}, {"0", "$55 (LEVER)"}}) {
+    UploadRig rig;
+    rig.port().name_chars = "$O";
+    rig.port().code_line = code_line;
+    rig.send("$55 (LEVER)\r\nN1\r\n");
+    rig.run_ms(200);
+    ASSERT_EQ(rig.s.mode, Mode::Receiving) << code_line;
+    rig.upload("N2\r\n");
+    EXPECT_EQ(rig.read("UP/55"), first + "\r\nN1\r\nN2\r\n") << code_line;
+  }
+}
+
 TEST(StoreRequest, ProgramThatAnnouncesItselfIsStoredWithItsFirstLine) {
   UploadRig rig;
   rig.port().name_chars = "$O";

@@ -82,6 +82,8 @@ TEST_F(StartupTest, WindowPlacementIsRestoredAndSavedOnlyFromTheNormalState) {
   Station& s = start();
   auto g = window.geometry();
   EXPECT_EQ(g.left, 10);
+  EXPECT_EQ(g.top, 20);
+  EXPECT_EQ(g.width, 300);
   EXPECT_EQ(g.height, 400);
   window.set_geometry({5, 6, 700, 800});
   window.set_window_state(WindowState::Minimized);

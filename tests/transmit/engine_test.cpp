@@ -34,6 +34,17 @@ TEST(TransmitScenario, PlainEvenParityPortGetsOpeningLinesAndDefaultTrailer) {
   EXPECT_TRUE(t.f.window.menu_enabled(Menu::mode_scan));
 }
 
+// Only a numbered program's first line is a quoted header that stays at home; a named
+// program whose first line happens to begin with a quote is sent whole.
+TEST(TransmitScenario, ANamedProgramWhoseFirstLineIsQuotedIsSentWhole) {
+  TransmitStory t(port1_dncdata("0"));
+  const char* program = "\"SETUP 4\"\r\nO1234\r\nM30\r\n";
+  t.f.write_file("O1234", program);
+  t.request("TO1234");
+  t.xon_and_finish();
+  EXPECT_EQ(t.machine().received_bytes(), even("\r\n") + even(program) + even_default_trailer());
+}
+
 TEST(TransmitScenario, EiaPortOpensWithTheEiaEndOfBlock) {
   TransmitStory t(port1_dncdata("3"));
   sim::MachineConfig eia;

@@ -1,0 +1,40 @@
+// `shoplink_soak --hours N [--seed S]`: the soak shop for N virtual hours; prints the figures
+// and exits 1 on any failure.
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cstdio>
+
+#include "support/soak_shop.hpp"
+
+int main(int argc, char** argv) {
+  CLI::App app{"ShopLink soak: eight busy simulated machines on virtual time"};
+  double hours = 24;
+  unsigned seed = 1;
+  app.add_option("--hours", hours, "virtual hours to run")->check(CLI::PositiveNumber);
+  app.add_option("--seed", seed, "seed of the machines' choices");
+  CLI11_PARSE(app, argc, argv);
+
+  const auto t0 = std::chrono::steady_clock::now();
+  shoplink::testing::SoakShop shop(seed);
+  const auto fig = shop.run(hours, true);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+  std::printf("\nvirtual hours        %.2f (wall %.1f s)\n", fig.hours, wall);
+  std::printf(
+      "programs checked     %ld (requests %ld, not found %ld, listings %ld, queue files %ld)\n",
+      fig.programs_checked(), fig.requests, fig.not_found, fig.listings, fig.queued);
+  std::printf("uploads checked      %ld\n", fig.uploads);
+  std::printf("activity events      %ld\n", fig.events);
+  std::printf("machine Xoffs        %ld\n", fig.xoffs);
+  std::printf("log                  max %ld bytes, limit %ld\n", fig.log_max, fig.log_limit);
+  std::printf("longest out of scan  %.1f s\n", fig.longest_away_ms / 1000.0);
+  std::printf("RSS                  peak %ld kB, growth after the first hour %.1f kB/h\n",
+              fig.peak_rss_kb(), fig.rss_growth_kb_per_hour());
+  std::printf("descriptors          %d at start, %d at end, %s after the first hour\n",
+              fig.samples.front().fds, fig.samples.back().fds,
+              fig.fds_flat() ? "flat" : "NOT flat");
+  for (const auto& f : fig.failures) std::printf("FAILURE %s\n", f.c_str());
+  const bool ok = fig.failures.empty() && fig.fds_flat() && fig.log_max <= fig.log_limit;
+  std::printf("%s\n", ok ? "PASS" : "FAIL");
+  return ok ? 0 : 1;
+}
