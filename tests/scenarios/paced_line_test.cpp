@@ -62,6 +62,14 @@ struct PtyStation {
   WiredStation s{{loop, line, window, dialogs, platform, paths}};
 };
 
+// The bound is a real-time reaction: under the sanitizers the station runs several times
+// slower and wakes late, so there it only has to stop within a second burst.
+#ifdef __SANITIZE_ADDRESS__
+constexpr std::size_t kMostAfterXoff = 8;
+#else
+constexpr std::size_t kMostAfterXoff = 4;
+#endif
+
 struct PacedCase {
   long baud;
   std::size_t xoff_at;
@@ -80,7 +88,7 @@ TEST_P(PacedXoff, StopsWithinAFewCharactersAndLosesNothing) {
   sendchar(st.s, program);
   const XoffReport& r = machine.finish();
   EXPECT_EQ(r.received, program);
-  EXPECT_LE(r.after_xoff, 4u);
+  EXPECT_LE(r.after_xoff, kMostAfterXoff);
   // Never faster than the line: the characters before the Xoff took their time on it.
   const auto line_time = std::chrono::nanoseconds(10'000'000'000LL / c.baud);
   EXPECT_GE(r.until_xoff, line_time * static_cast<long>(c.xoff_at - 3));
