@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <string>
 
 #include "support/station_fixture.hpp"
@@ -21,6 +22,11 @@ struct SwitchCase {
   const char* command;
   int lead_us;  // how long before the tick that leaves port 3 the machine starts sending
 };
+
+// Test names (and so the CTest names) read the case, never its bytes.
+void PrintTo(const SwitchCase& c, std::ostream* os) {
+  *os << c.command << " " << c.lead_us << " us before the tick";
+}
 
 // Runs one case; `hold_ms` > 0 writes a scan rate file whose second line holds each machine
 // that long (Xoff) before the tick leaves its port.
@@ -69,7 +75,12 @@ INSTANTIATE_TEST_SUITE_P(AroundTheTick, PortSwitch,
                          ::testing::Values(SwitchCase{"TO1234", 5000}, SwitchCase{"TO1234", 1500},
                                            SwitchCase{"TO1234", 1000}, SwitchCase{"TO1234", 0},
                                            SwitchCase{"TO1234", -2000}, SwitchCase{"TO1234", -6000},
-                                           SwitchCase{"S", 1000}, SwitchCase{"S", -1000}));
+                                           SwitchCase{"S", 1000}, SwitchCase{"S", -1000}),
+                         [](const ::testing::TestParamInfo<SwitchCase>& i) {
+                           const int us = i.param.lead_us;
+                           return std::string(i.param.command) + (us < 0 ? "_after_" : "_before_") +
+                                  std::to_string(us < 0 ? -us : us) + "us";
+                         });
 
 }  // namespace
 }  // namespace shoplink
