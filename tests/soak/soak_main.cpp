@@ -10,12 +10,15 @@ int main(int argc, char** argv) {
   CLI::App app{"ShopLink soak: eight busy simulated machines on virtual time"};
   double hours = 24;
   unsigned seed = 1;
+  int hold = 0;
   app.add_option("--hours", hours, "virtual hours to run")->check(CLI::PositiveNumber);
   app.add_option("--seed", seed, "seed of the machines' choices");
+  app.add_option("--hold", hold, "ms the scan holds each machine before leaving its port (0: none)")
+      ->check(CLI::NonNegativeNumber);
   CLI11_PARSE(app, argc, argv);
 
   const auto t0 = std::chrono::steady_clock::now();
-  shoplink::testing::SoakShop shop(seed);
+  shoplink::testing::SoakShop shop(seed, hold);
   const auto fig = shop.run(hours, true);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 

@@ -40,7 +40,9 @@ struct SoakFigures {
 
 class SoakShop {
  public:
-  explicit SoakShop(std::uint32_t seed = 1);
+  // hold_ms > 0: the scan holds each machine (Xoff) that long before it leaves its port,
+  // as the second line of the scan rate file asks.
+  explicit SoakShop(std::uint32_t seed = 1, int hold_ms = 0);
   ~SoakShop();
   // Runs `hours` of virtual time (then lets the last activities finish) and returns the
   // figures; `progress` prints a line per virtual hour.
