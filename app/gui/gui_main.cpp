@@ -89,11 +89,22 @@ int main(int argc, char** argv) {
   // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
   // loop, its longest gap while the Stop button shows.
   QElapsedTimer since_pulse;
-  qint64 longest_gap = 0;
+  qint64 longest_gap = 0, whole_gap = 0;
+  bool seen_sending = false, whole_reported = false;
   if (!screenshot.empty()) {
     QObject::connect(&pulse, &QTimer::timeout, &pulse, [&] {
-      if (since_pulse.isValid() && window.stop_button()->isVisible())
+      const bool sending = window.stop_button()->isVisible();
+      if (since_pulse.isValid() && sending)
         longest_gap = std::max(longest_gap, since_pulse.elapsed());
+      // The whole first transfer, however long: reported once when it ends.
+      if (sending) {
+        whole_gap = std::max(whole_gap, since_pulse.isValid() ? since_pulse.elapsed() : 0);
+        seen_sending = true;
+      } else if (seen_sending && !whole_reported) {
+        whole_reported = true;
+        std::cout << "window: longest pause of its events during the whole transfer " << whole_gap
+                  << " ms" << std::endl;
+      }
       since_pulse.restart();
     });
     pulse.start(10);
