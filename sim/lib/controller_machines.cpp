@@ -1,26 +1,13 @@
 #include "controller_machines.hpp"
 
+#include "text_lines.hpp"
+
 namespace shoplink::sim {
 
 namespace {
 
 constexpr char kEsc = 27;
 constexpr char kSub = 26;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == '\n') {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-    } else if (c != '\r') {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
 
 }  // namespace
 
@@ -58,7 +45,7 @@ std::vector<ClinkReply> clink_replies(const Machine& m) {
     r.missing = body < text.size() && text[body] == kSub;
     if (!r.missing) {
       const std::size_t end = text.find(kSub, body);
-      r.lines = lines_of(text.substr(body, end == std::string::npos ? end : end - body));
+      r.lines = significant_lines(text.substr(body, end == std::string::npos ? end : end - body));
       if (!r.lines.empty() && r.lines.front() == "%") r.lines.erase(r.lines.begin());
     }
     out.push_back(std::move(r));

@@ -9,6 +9,7 @@
 #include "binary_check.hpp"
 #include "controller_machines.hpp"
 #include "machine_codes.hpp"
+#include "text_lines.hpp"
 
 namespace shoplink::sim {
 
@@ -59,21 +60,6 @@ int to_port(const std::string& s) {
   int p = to_int(s, "the port");
   if (p < 1 || p > PortController::kPorts) throw ScenarioError("port must be 1 to 8");
   return p;
-}
-
-std::vector<std::string> significant_lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : text) {
-    if (c == '\n') {
-      if (!cur.empty()) out.push_back(cur);
-      cur.clear();
-    } else if (c != '\r') {
-      cur.push_back(c);
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
 }
 
 std::string trim_right(std::string s) {
