@@ -136,24 +136,29 @@ FormOutcome hardware_echo(Station&, CommandParse& p) {
   return FormOutcome::Ignored;
 }
 
-// Burny CLINK "!FD" name: the program follows at once.
-FormOutcome burny_upload(Station& s, CommandParse& p) {
-  const std::size_t at = instr(p.command, s.BFD);
+namespace {
+
+// A Burny CLINK command: `marker` and the name after it; the request sits two characters on.
+FormOutcome burny_request(Station& s, CommandParse& p, const std::string& marker,
+                          std::size_t CommandParse::*position) {
+  const std::size_t at = instr(p.command, marker);
   if (at == 0) return FormOutcome::NotApplicable;
-  p.r_pos = at + 2;
+  p.*position = at + 2;
   s.BURNY = 1;
   s.BURNYSTRING = mid(p.command, at + 3);
   return FormOutcome::Request;
 }
 
+}  // namespace
+
+// Burny CLINK "!FD" name: the program follows at once.
+FormOutcome burny_upload(Station& s, CommandParse& p) {
+  return burny_request(s, p, s.BFD, &CommandParse::r_pos);
+}
+
 // Burny CLINK "!FG" name: a download; the name's letters are never command characters.
 FormOutcome burny_download(Station& s, CommandParse& p) {
-  const std::size_t at = instr(p.command, s.BFG);
-  if (at == 0) return FormOutcome::NotApplicable;
-  p.t_pos = at + 2;
-  s.BURNY = 1;
-  s.BURNYSTRING = mid(p.command, at + 3);
-  return FormOutcome::Request;
+  return burny_request(s, p, s.BFG, &CommandParse::t_pos);
 }
 
 // MAZAK announces its own programs: O0001 is logged as ignored, any other O1... is dropped
