@@ -77,6 +77,9 @@ class Station : public StationState {
   Timer Timer11, Timer12, Timer13, Timer14, Timer15, Timer16, Timer17, Timer18, Timer19;
   Timer Timer20;
   Timer splash_timer;  // the power-up window's own timer
+  // One-shot delay of the scan tick: the controller's output held by RTS while bytes already
+  // on their way from the port being left arrive.
+  Timer switch_guard;
 
   // The port being served.
   PortSettings& cur() { return ports[static_cast<std::size_t>(port)]; }

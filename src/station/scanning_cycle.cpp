@@ -1,5 +1,6 @@
 #include "station/scanning_cycle.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -74,6 +75,37 @@ void serve_queue_file(Station& s) {
   s.Timer13.start();
 }
 
+// Milliseconds the host line takes for `chars` characters (10 bits each), at least 2.
+int line_ms(const Station& s, long chars) {
+  const long baud = SerialPort::settings_baud(s.line.settings());
+  if (baud <= 0) return 4;
+  return std::max(2, static_cast<int>((chars * 10 * 1000 + baud - 1) / baud));
+}
+
+// The controller passes the selected port's bytes up until the whole select string has
+// reached it, and nothing on the line tells the two ports' bytes apart: bytes on their way
+// when the tick decides would be read as the next port's and the rest of the command left
+// for the next pass. RTS off holds the controller's output while those arrive (three
+// characters: the one on the wire and room for the controller to notice); any that do keep
+// the scan on this port, and what the machine sends meanwhile waits in the controller for
+// this port's next turn. True when the port can be left, with RTS still off.
+bool switch_is_clear(Station& s) {
+  s.line.set_rts(false);
+  s.switch_guard.one_shot_delay(line_ms(s, 3));
+  if (s.mode == Mode::Scanning && s.stopscanning == 0 && s.receiving == 0 &&
+      s.line.in_buffer_count() == 0)
+    return true;
+  s.line.set_rts(true);
+  return false;
+}
+
+// RTS back on once the select string has reached the controller: earlier, the controller
+// would still pass up what the port being left holds.
+void release_after_select(Station& s) {
+  s.switch_guard.one_shot_delay(line_ms(s, s.line.out_buffer_count() + 1));
+  s.line.set_rts(true);
+}
+
 }  // namespace
 
 void Timer2_Timer(Station& s) {
@@ -95,6 +127,8 @@ void Timer2_Timer(Station& s) {
       sendchar2(s, std::string(1, ctl::DC1));
       return;
     }
+  } else if (!switch_is_clear(s)) {
+    return;
   }
   ++s.port;
   s.Lynx_request = false;
@@ -109,6 +143,8 @@ void Timer2_Timer(Station& s) {
   if (s.Xoff_wait) {
     s.line.set_dtr(true);
     sendchar2(s, std::string(1, ctl::DC1));
+  } else {
+    release_after_select(s);
   }
   s.window.set_text(Field::PortDisplay, std::to_string(s.port));
   serve_queue_file(s);

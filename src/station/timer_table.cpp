@@ -31,7 +31,7 @@ void stop_self(Timer& t) {
   t.stop();
 }
 
-const std::array<TimerRow, 21> kTimerTable{{
+const std::array<TimerRow, 22> kTimerTable{{
     // start-up scan, one tick 3000 ms after start-up
     {&Station::Timer1, "Timer1", 3000, Timer1_Timer},
     // scanning cycle tick (or "\Scanrate" line 1)
@@ -90,6 +90,8 @@ const std::array<TimerRow, 21> kTimerTable{{
     // one-shot start of the transmission after an Xon time-out
     {&Station::Timer20, "Timer20", 200, Timer20_Timer},
     // the power-up window's own timer: closes the window after 5000 ms
+    // the scan tick's hold of the controller's output before a switch (set per host rate)
+    {&Station::switch_guard, "switch_guard", 4, [](Station& s) { stop_self(s.switch_guard); }},
     {&Station::splash_timer, "splash", 5000,
      [](Station& s) {
        s.splash_timer.stop();

@@ -142,7 +142,11 @@ SoakShop::SoakShop(std::uint32_t seed, int hold_ms) : rng_(seed) {
   for (int k = 1; k <= 8; ++k)
     blocks.push_back("9600 (MILL" + std::to_string(k) + ")\n" + kPorts[k].code_line + "\nUP" +
                      std::to_string(k) + "\nNC" + std::to_string(k) + "\n");
-  f_ = std::make_unique<StationFixture>(make_dncdata("COM1:9600", "", "SYSTEM.LOG,20000", blocks));
+  // The controller honours RTS, as the station's switch and upload flow control expect.
+  sim::ShopOptions shop;
+  shop.controller.honour_host_rts = true;
+  f_ = std::make_unique<StationFixture>(make_dncdata("COM1:9600", "", "SYSTEM.LOG,20000", blocks),
+                                        shop);
   if (hold_ms > 0) f_->write_file("Scanrate", "100\r\n" + std::to_string(hold_ms) + "\r\n");
   for (int k = 1; k <= 8; ++k) {
     auto m = std::make_unique<Machine>();

@@ -34,7 +34,8 @@ std::string default_dncdata() {
   return make_dncdata("COM1:9600", "", "SYSTEM.LOG", blocks);
 }
 
-StationFixture::StationFixture(const std::string& dncdata) : paths(dir.path()), shop(loop) {
+StationFixture::StationFixture(const std::string& dncdata, sim::ShopOptions shop_options)
+    : paths(dir.path()), shop(loop, std::move(shop_options)) {
   dir.write("DNCDATA", dncdata);
   station = std::make_unique<WiredStation>(
       StationServices{loop, shop.line(), window, dialogs, platform, paths});

@@ -27,7 +27,8 @@ class StationFixture {
  public:
   // Writes `dncdata` (as DNCDATA) into a fresh station directory and builds the station;
   // nothing runs until start().
-  explicit StationFixture(const std::string& dncdata = default_dncdata());
+  explicit StationFixture(const std::string& dncdata = default_dncdata(),
+                          sim::ShopOptions shop_options = {});
   ~StationFixture();
 
   // start-up, then run until the purge has handed over to scanning (or fail the test).
