@@ -71,7 +71,7 @@ done
 cat "$WORK/gui.out"
 echo "--- system log"
 cat "$WORK/SYSTEM.LOG"
-colours=$(sed -n 's/^screenshot: saved .*, \([0-9]*\) colours$/\1/p' "$WORK/gui.out")
+colours=$(sed -n 's/^screenshot: saved .*, \([0-9]*\) colours.*/\1/p' "$WORK/gui.out")
 if [ -z "$colours" ] || [ ! -s "$OUT" ]; then
   echo "gui-screenshot: FAILED: no screenshot" >&2
   exit 1
