@@ -26,7 +26,10 @@ fi
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/shoplink-gui.XXXXXX")
 SIM_PID="" GUI_PID=""
 cleanup() {
-  for pid in "$GUI_PID" "$SIM_PID"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null || true; done
+  # The desktop station runs in a session of its own with its X server: the whole group goes,
+  # or the station and Xvfb outlive xvfb-run's shell.
+  [ -n "$GUI_PID" ] && kill -TERM -- "-$GUI_PID" 2>/dev/null || true
+  [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$WORK"
 }
@@ -58,7 +61,7 @@ done
 [ -n "$DEVICE" ] || { echo "gui-screenshot: the simulator did not start" >&2; cat "$WORK/sim.out" >&2; exit 1; }
 
 rm -f "$OUT"
-xvfb-run -a -s "-screen 0 1280x900x24" \
+setsid xvfb-run -a -s "-screen 0 1280x900x24" \
   "$STATION" gui --station-dir "$WORK" --map "COM1=$DEVICE" --screenshot "$OUT" >"$WORK/gui.out" 2>&1 &
 GUI_PID=$!
 scanned=0

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
@@ -9,6 +10,7 @@
 #include <QEventLoop>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <stdexcept>
 
 namespace shoplink {
@@ -42,11 +44,21 @@ QtLoop::QtLoop(Clock& clock) : IoLoop(clock) {
   QObject::connect(&due_timer_, &QTimer::timeout, &context_, [this] { on_due(); });
   // The wait timer only has to wake processEvents; its own event is the wake-up.
   QObject::connect(&wait_timer_, &QTimer::timeout, &context_, [] {});
+  wait_fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (wait_fd_ >= 0) {
+    wait_notifier_ = std::make_unique<QSocketNotifier>(wait_fd_, QSocketNotifier::Read);
+    QObject::connect(wait_notifier_.get(), &QSocketNotifier::activated, &context_, [this] {
+      std::uint64_t expirations;
+      [[maybe_unused]] auto r = ::read(wait_fd_, &expirations, sizeof expirations);
+    });
+  }
 }
 
 QtLoop::~QtLoop() {
   if (g_signal_pipe == signal_pipe_[1]) g_signal_pipe = -1;
   signal_notifier_.reset();
+  wait_notifier_.reset();
+  if (wait_fd_ >= 0) ::close(wait_fd_);
   for (int fd : signal_pipe_)
     if (fd >= 0) ::close(fd);
 }
@@ -133,10 +145,36 @@ void QtLoop::wait_until(TimePoint deadline) {
     handled_before_wait_ = false;
     return;
   }
-  if (deadline != TimePoint::max()) wait_timer_.start(ms_until(deadline, now()));
+  const bool bounded = deadline != TimePoint::max();
+  if (bounded) arm_wait(deadline);
   rearm_due_timer();
   pump(true);
-  wait_timer_.stop();
+  if (bounded) disarm_wait();
+}
+
+void QtLoop::arm_wait(TimePoint deadline) {
+  if (wait_fd_ < 0) {
+    wait_timer_.start(ms_until(deadline, now()));
+    return;
+  }
+  const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now());
+  // Zero would disarm the timer: a deadline already passed wakes after a nanosecond.
+  const long long ns = left.count() > 0 ? left.count() : 1;
+  itimerspec spec{};
+  spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+  spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+  ::timerfd_settime(wait_fd_, 0, &spec, nullptr);
+}
+
+void QtLoop::disarm_wait() {
+  if (wait_fd_ < 0) {
+    wait_timer_.stop();
+    return;
+  }
+  const itimerspec off{};
+  ::timerfd_settime(wait_fd_, 0, &off, nullptr);
+  std::uint64_t expirations;
+  [[maybe_unused]] auto r = ::read(wait_fd_, &expirations, sizeof expirations);
 }
 
 void QtLoop::poll_io() {

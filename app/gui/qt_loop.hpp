@@ -38,10 +38,17 @@ class QtLoop final : public IoLoop {
   void on_ready(int watch, short what);
   void on_due();
   void rearm_due_timer();
+  void arm_wait(TimePoint deadline);
+  void disarm_wait();
 
   QObject context_;    // owns the connections, so none outlives the loop
   QTimer due_timer_;   // the next station timer or posted event
-  QTimer wait_timer_;  // the limit of a bounded yield
+  QTimer wait_timer_;  // the limit of a bounded yield, where no timerfd is to be had
+  // The limit of a bounded yield to the nanosecond: a QTimer counts whole milliseconds, and a
+  // paced line's 3 ms bursts rounded up to 4 ms would leave the line idle a quarter of the
+  // time.
+  int wait_fd_ = -1;
+  std::unique_ptr<QSocketNotifier> wait_notifier_;
   std::vector<Watch> watches_;
   int pumping_ = 0;                   // nested processEvents of ours on the stack
   unsigned long handled_ = 0;         // I/O and signal handlers run so far
