@@ -284,6 +284,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Purge,
                          ::testing::Values(PurgeCase{"rfc2217", true, true, sub(12, "\x01")},
                                            PurgeCase{"rfc2217", true, false, sub(12, "\x02")},
                                            PurgeCase{"rfc2217", false, true, ""},
+                                           PurgeCase{"rfc2217", false, false, ""},
                                            PurgeCase{"tcp", false, true, ""},
                                            PurgeCase{"tcp", false, false, ""}),
                          [](const auto& info) {
