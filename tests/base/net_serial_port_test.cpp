@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "base/real_loop.hpp"
 
@@ -212,6 +213,42 @@ TEST_F(ScriptedServer, CtsFollowsTheModemStateNotificationsEvenSplitByteByByte) 
   EXPECT_EQ(line.in_buffer_count(), 0);
 }
 
+// What the server sends inside subnegotiations: only a COM Port NOTIFY-MODEM-STATE with its
+// state byte moves CTS, a state byte of 255 (sent as IAC IAC) counts once, and the data after
+// every one of them arrives intact.
+TEST_F(ScriptedServer, OnlyAWholeModemStateNotificationMovesCts) {
+  ASSERT_TRUE(open("rfc2217"));
+  peer_send(std::string{IAC, DO, '\x2C'});
+  peer_drain();
+  std::string long_other{IAC, SB, '\x18'};  // past the station's subnegotiation buffer
+  for (int i = 0; i < 300; ++i) long_other += std::string{IAC, IAC};
+  long_other += std::string{IAC, SE};
+  const struct {
+    const char* what;
+    bool cts_before;
+    std::string bytes;
+    bool cts_after;
+  } cases[] = {
+      {"CTS off", true, sub(107, "\x01"), false},
+      {"CTS on, state byte 255", false, sub(107, "\xFF"), true},
+      {"no state byte", true, sub(107, ""), true},
+      {"no state byte", false, sub(107, ""), false},
+      {"answer to SET-BAUDRATE", true, sub(101, std::string{0, 0, '\x25', '\x80'}), true},
+      {"answer to SET-CONTROL", false, sub(105, "\x11"), false},
+      {"another option", true, std::string{IAC, SB, '\x18', '\x6B', '\x01', IAC, SE}, true},
+      {"another option, long", false, long_other, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    peer_send(sub(107, c.cts_before ? "\x11" : "\x01"));
+    run_for(30ms);
+    ASSERT_EQ(line.cts(), c.cts_before);
+    peer_send(c.bytes + "ok\xFF\xFF");
+    EXPECT_EQ(station_read(3), "ok\xFF");
+    EXPECT_EQ(line.cts(), c.cts_after);
+  }
+}
+
 // The station's buffer purges reach an RFC 2217 device server as PURGE-DATA (12): 1 its
 // receive buffer, 2 its transmit buffer. Never before COM Port Control is agreed, and never
 // on a raw line, where the server would take them for data.
@@ -247,6 +284,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, Purge,
                          ::testing::Values(PurgeCase{"rfc2217", true, true, sub(12, "\x01")},
                                            PurgeCase{"rfc2217", true, false, sub(12, "\x02")},
                                            PurgeCase{"rfc2217", false, true, ""},
+                                           PurgeCase{"rfc2217", false, false, ""},
                                            PurgeCase{"tcp", false, true, ""},
                                            PurgeCase{"tcp", false, false, ""}),
                          [](const auto& info) {
@@ -287,6 +325,31 @@ TEST_F(ScriptedServer, PacedOutputGoesAtTheLineRateAndCountsAsUnsent) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(peer_read(50), std::string(50, 'x'));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 45ms);
+}
+
+// Bytes still waiting for the network (a server that has stopped reading) leave no room
+// for paced output: the pacer's clock alone would let the station go on writing into a
+// queue that is not moving, past a machine's Xoff and into the drop at the limit.
+TEST_F(ScriptedServer, NoPacedRoomWhileBytesWaitForTheNetwork) {
+  ASSERT_TRUE(open("tcp", "9600"));
+  line.set_pacing_allowed(false);  // fills the socket at once
+  const std::string chunk(64 * 1024, 'x');
+  for (int i = 0; i < 400 && line.output_held() == 0; ++i) line.write(chunk);
+  ASSERT_GT(line.output_held(), 0u);
+  line.set_pacing_allowed(true);
+  run_for(20ms);  // the pacer's own slot is long free
+  EXPECT_EQ(line.output_room(), 0u);
+  EXPECT_GT(line.out_buffer_count(), 0);
+  // The server reads again: once the queue has gone, the next burst may go.
+  std::vector<char> buf(256 * 1024);
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  while (line.output_held() > 0 && std::chrono::steady_clock::now() < end) {
+    while (::recv(peer, buf.data(), buf.size(), 0) > 0) {
+    }
+    loop.yield(1ms);
+  }
+  ASSERT_EQ(line.output_held(), 0u);
+  EXPECT_GT(line.output_room(), 0u);
 }
 
 TEST_F(ScriptedServer, ADropIsReportedAndTheLineReconnectsWithoutResending) {

@@ -222,6 +222,23 @@ TEST_F(ControllerScenario, TheLynxRequestWaitsOneSecondForItsPrompt) {
   EXPECT_EQ(s().Timer3.interval(), 1000);
 }
 
+// An activity event holds output only while the station settles; back to scanning, the next
+// request on that port is answered (a Lynx control's prompt is the station's own output).
+TEST_F(ControllerScenario, AfterAnActivityEventTheNextRequestIsAnswered) {
+  make("0 LYNX");
+  f->write_file("NC/O55.NC", "O55\r\nM30\r\n");
+  mill().send_command("D12.503");
+  ASSERT_TRUE(f->run_until([&] { return s().mode == Mode::Settling; }, 3000));
+  ASSERT_TRUE(scanning_again());
+  ASSERT_EQ(s().send_inhibit, 0);  // else the prompt below would wait for ever
+  mill().lynx_request("O55");
+  f->advance_ms(3000);
+  ASSERT_TRUE(scanning_again());
+  EXPECT_EQ(mill().received_text(),
+            std::string("ENTER FILE NAME:") + ETX + "*O55\r\nM30\r\n" + SUB);
+  EXPECT_TRUE(f->logged("File NC/O55.NC transmitted"));
+}
+
 // Without its ">" prompt the Lynx control gets nothing after the "*": the hold ends as a stall.
 TEST_F(ControllerScenario, WithoutTheLynxPromptNothingFollowsTheOpening) {
   make("0 LYNX");
