@@ -66,22 +66,37 @@ bool EventLoop::anything_due(TimePoint now) const {
   return std::any_of(timers_.begin(), timers_.end(), [&](const auto& t) { return due(t, now); });
 }
 
+namespace {
+TimePoint wait_limit(TimePoint t, Duration max_wait) {
+  return max_wait == kForever || t > TimePoint::max() - max_wait ? TimePoint::max() : t + max_wait;
+}
+}  // namespace
+
 void EventLoop::yield(Duration max_wait) {
+  // The common wait (a paced line's sleep until its next burst): one step where the loop
+  // can, since every wake-up costs the station its CPU share.
+  if (max_wait > Duration::zero() && !quit_) {
+    const TimePoint t = now();
+    if (!anything_due(t) && poll_and_wait(std::min(next_deadline(), wait_limit(t, max_wait)))) {
+      if (!quit_) run_due();
+      return;
+    }
+  }
   poll_io();
   // Stopping: no handler starts any more and nothing waits, so every nested wait returns
   // to its caller at once and the stack unwinds to run().
   if (quit_) return;
-  TimePoint t = now();
+  const TimePoint t = now();
   if (!anything_due(t) && max_wait > Duration::zero()) {
-    TimePoint limit =
-        max_wait == kForever || t > TimePoint::max() - max_wait ? TimePoint::max() : t + max_wait;
-    wait_until(std::min(next_deadline(), limit));
+    wait_until(std::min(next_deadline(), wait_limit(t, max_wait)));
+    if (quit_) return;  // asked for by what the wait handled (a signal, I/O)
   }
   run_due();
 }
 
 void EventLoop::run_due() {
   const TimePoint t = now();
+  if (!anything_due(t)) return;  // the usual case after a wait: nothing to order
   // (deadline, seq, kind, index): kind 0 = timer, 1 = post.
   std::vector<std::tuple<TimePoint, unsigned long, int, TimerId>> order;
   for (std::size_t i = 0; i < timers_.size(); ++i)

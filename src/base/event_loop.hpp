@@ -70,6 +70,10 @@ class EventLoop {
   virtual void wait_until(TimePoint deadline) = 0;
   // Handle ready I/O without blocking.
   virtual void poll_io() {}
+  // Handle ready I/O and, when none was ready, block as wait_until does: the check and the
+  // wait in one step, for a loop whose wait returns at once for ready I/O. False (nothing
+  // done) when the loop cannot; yield then checks and waits in two steps.
+  virtual bool poll_and_wait(TimePoint /*deadline*/) { return false; }
   virtual void wake() {}
   // A timer was started or re-timed (a loop that sleeps on one deadline re-arms it).
   virtual void schedule_changed() {}

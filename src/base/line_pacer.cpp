@@ -7,7 +7,6 @@ namespace shoplink {
 void LinePacer::set_baud(long baud) {
   if (baud <= 0) baud = 9600;
   char_time_ = Duration(10'000'000'000LL / baud);
-  burst_ = std::clamp<std::size_t>(static_cast<std::size_t>(kBurstTime / char_time_), 1, kMaxBurst);
 }
 
 TimePoint LinePacer::burst_start(TimePoint now) const {
@@ -16,9 +15,9 @@ TimePoint LinePacer::burst_start(TimePoint now) const {
 }
 
 std::size_t LinePacer::room(TimePoint now) const {
-  if (free_at_ > now) return 0;
-  const Duration span = now + char_time_ * static_cast<long>(burst_) - burst_start(now);
-  return static_cast<std::size_t>(span / char_time_);
+  // A late writer keeps the beat (take() times the burst from when the line ran dry) but
+  // gets no bigger a burst: nothing is ever more than kMaxBurst ahead of the line.
+  return kMaxBurst - std::min(static_cast<std::size_t>(on_wire(now)), kMaxBurst);
 }
 
 std::size_t LinePacer::take(TimePoint now, std::size_t want) {

@@ -4,15 +4,18 @@
 // "write only when the transmit buffer is empty" rule would let a whole kernel or socket
 // buffer run ahead of a machine's Xoff.
 //
-// The device is handed a short burst (kBurstTime of line time, at most kMaxBurst
-// characters, at least one) and the next only once the line has sent it: the writer wakes
-// once a burst instead of once a character, and an Xoff still finds at most a burst (plus
-// the character of lateness forgiven below) on its way. The cap is in characters because a
-// machine's buffer is: at any rate an Xoff stops the flow within four characters.
+// The device is never more than kMaxBurst characters ahead of the line: a writer hands it
+// a burst, sleeps until the line has sent it (next_slot) and wakes once a burst instead of
+// once a character, and an Xoff still finds at most a burst on its way. A short write (a
+// program line's last characters) leaves the rest of the burst to the next write, so the
+// next line tops it up at once instead of waking for it. The burst is in characters because a
+// machine's buffer is: at any rate an Xoff stops the flow within four characters. Four rather than
+// fewer since every wake-up costs the station CPU: at 9600 baud that is 240 a second.
 //
 // The schedule keeps its own beat: a writer that wakes up to a character late gets a burst
 // measured from when the line ran dry, so the average rate stays the line rate; lateness
-// beyond that is forgiven rather than made up in a bigger burst.
+// beyond that is forgiven rather than made up in a bigger burst, and no burst is ever more
+// than kMaxBurst.
 #include <cstddef>
 
 #include "base/clock.hpp"
@@ -21,16 +24,14 @@ namespace shoplink {
 
 class LinePacer {
  public:
-  static constexpr Duration kBurstTime = std::chrono::microseconds(3200);
-  static constexpr std::size_t kMaxBurst = 3;
+  static constexpr std::size_t kMaxBurst = 4;
 
   // 10 bits a character (start, 8 data, stop) at `baud`; 0 or less reads as 9600.
   void set_baud(long baud);
   Duration char_time() const { return char_time_; }
-  std::size_t burst() const { return burst_; }
+  std::size_t burst() const { return kMaxBurst; }
 
-  // How many characters may go to the device now: none while the last burst is still on
-  // the line, then a burst.
+  // How many characters may go to the device now: a burst less what is still on the line.
   std::size_t room(TimePoint now) const;
   // Up to room(now) of `want` characters; they count as sent.
   std::size_t take(TimePoint now, std::size_t want);
@@ -47,7 +48,6 @@ class LinePacer {
   TimePoint burst_start(TimePoint now) const;
 
   Duration char_time_ = Duration(10'000'000'000LL / 9600);
-  std::size_t burst_ = 3;
   TimePoint free_at_{};  // when the line has sent everything handed to it
 };
 

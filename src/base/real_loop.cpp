@@ -84,9 +84,28 @@ void RealLoop::poll_io() {
   handled_before_wait_ = handled_ != before;
 }
 
+bool RealLoop::poll_and_wait(TimePoint deadline) {
+  // ppoll returns at once for a descriptor already ready: no separate check before it.
+  handled_before_wait_ = false;
+  do_poll(true, deadline);
+  return true;
+}
+
 void RealLoop::do_poll(bool blocking, TimePoint deadline) {
-  std::vector<pollfd> fds;
-  std::vector<int> index;
+  // A handler below may yield and so poll again: only the outermost poll uses the kept
+  // vectors, a nested one has its own.
+  std::vector<pollfd> nested_fds;
+  std::vector<int> nested_index;
+  const bool outermost = polling_ == 0;
+  std::vector<pollfd>& fds = outermost ? fds_ : nested_fds;
+  std::vector<int>& index = outermost ? fd_watch_ : nested_index;
+  ++polling_;
+  struct Leave {
+    int& depth;
+    ~Leave() { --depth; }
+  } leave{polling_};
+  fds.clear();
+  index.clear();
   fds.push_back({wake_pipe_[0], POLLIN, 0});
   index.push_back(-1);
   for (std::size_t i = 0; i < watches_.size(); ++i) {

@@ -1,6 +1,8 @@
 #pragma once
 // Production loop: blocks in ppoll until the next timer, I/O on a watched descriptor, or a
 // wake-up (quit, a signal). An idle station sleeps.
+#include <poll.h>
+
 #include <functional>
 #include <vector>
 
@@ -22,6 +24,7 @@ class RealLoop final : public IoLoop {
  protected:
   void wait_until(TimePoint deadline) override;
   void poll_io() override;
+  bool poll_and_wait(TimePoint deadline) override;
   void wake() override;
 
  private:
@@ -33,6 +36,11 @@ class RealLoop final : public IoLoop {
     bool active = false;
   };
   std::vector<Watch> watches_;
+  // The descriptors of one ppoll and the watch each belongs to (-1: the wake pipe); kept
+  // between polls so that a wake-up allocates nothing.
+  std::vector<pollfd> fds_;
+  std::vector<int> fd_watch_;
+  int polling_ = 0;  // do_poll calls on the stack
   int wake_pipe_[2] = {-1, -1};
   std::vector<std::pair<int, std::function<void()>>> signal_handlers_;
   unsigned long handled_ = 0;         // I/O and signal handlers run so far

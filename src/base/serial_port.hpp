@@ -61,9 +61,9 @@ class SerialPort {
   // The open line paces its output itself.
   virtual bool paced() const { return false; }
   // How many characters may go out now under the one-at-a-time rule: one when nothing is
-  // unsent. A paced line takes a short burst once the last one has gone (LinePacer).
+  // unsent. A paced line takes a burst less what is still on the line (LinePacer).
   virtual std::size_t output_room() { return out_buffer_count() == 0 ? 1 : 0; }
-  // While output_room() is 0: how long until it may not be; zero when the line cannot tell.
+  // How long until a whole burst may go (the line has sent it all); zero when it cannot tell.
   virtual Duration output_room_in() { return Duration::zero(); }
 
   // The comm event: the handler receives the event code.

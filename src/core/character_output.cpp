@@ -96,7 +96,8 @@ void sendchar(Station& s, std::string_view text_in) {
       s.line.write(std::string_view(text).substr(i, n));
       i += n;
       s.Timer3.start();
-      // A paced line has no room until that burst has gone: sleep till then at once.
+      // A paced line is now a whole burst ahead: sleep until it has sent it, so that the
+      // next wake-up hands it a whole burst again.
       wait = p.char_delay == 0 && n == room && s.line.paced() ? s.line.output_room_in()
                                                               : Duration::zero();
       break;

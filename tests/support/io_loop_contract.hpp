@@ -212,9 +212,45 @@ TYPED_TEST_P(IoLoopContract, QuitFromANestedHandlerEndsRun) {
   EXPECT_EQ(inner_ticks, 2);
 }
 
+// The wait and the I/O it handles are one step: a quit asked for by a handler the wait ran
+// ends the yield there, and a timer that fell due meanwhile does not run after it.
+TYPED_TEST_P(IoLoopContract, AQuitFromWhatTheWaitHandledRunsNothingMore) {
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ::fcntl(p[0], F_SETFL, O_NONBLOCK);
+  int ticks = 0;
+  auto t = this->loop.add_timer("t", millis(30), [&] { ++ticks; });
+  this->loop.add_watch(p[0], POLLIN, [&](short) {
+    char buf[16];
+    while (::read(p[0], buf, sizeof buf) > 0) {
+    }
+    std::this_thread::sleep_for(60ms);  // the timer falls due meanwhile
+    this->loop.quit();
+  });
+  std::thread writer([&] {
+    std::this_thread::sleep_for(10ms);
+    [[maybe_unused]] auto r = ::write(p[1], "x", 1);
+  });
+  this->loop.start(t);
+  const auto start = SteadyClock::now();
+  this->loop.yield(millis(5000));
+  writer.join();
+  EXPECT_TRUE(this->loop.quit_requested());
+  EXPECT_EQ(ticks, 0);
+  EXPECT_LT(SteadyClock::now() - start, 3000ms);
+  // A waiting yield after the quit neither waits nor runs the timer.
+  const auto after = SteadyClock::now();
+  this->loop.yield(millis(2000));
+  EXPECT_EQ(ticks, 0);
+  EXPECT_LT(SteadyClock::now() - after, 1000ms);
+  ::close(p[0]);
+  ::close(p[1]);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(IoLoopContract, TimersFireOnRealTimeUntilStopped,
                             YieldWaitsAtMostItsLimitAndNoLessWhenNothingHappens,
                             AnIdleLoopSleepsInsteadOfSpinning, WatchedDescriptorWakesTheLoop,
-                            SignalsAreHandledOnTheLoopThread, QuitFromANestedHandlerEndsRun);
+                            SignalsAreHandledOnTheLoopThread, QuitFromANestedHandlerEndsRun,
+                            AQuitFromWhatTheWaitHandledRunsNothingMore);
 
 }  // namespace shoplink
