@@ -72,9 +72,14 @@ class FuzzTree {
     const fs::path base = fs::is_directory(shm, ec) && ::access(shm, W_OK) == 0
                               ? fs::path(shm)
                               : fs::temp_directory_path();
+    // Always the same length of name, so that paths the station writes or shows are as long
+    // in every run and a saved input does the same again.
     std::random_device rd;
+    char name[40];
     do {
-      root_ = base / ("shoplink-fuzz-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+      std::snprintf(name, sizeof name, "shoplink-fuzz-%08x-%08x", static_cast<unsigned>(::getpid()),
+                    static_cast<unsigned>(rd()));
+      root_ = base / name;
     } while (!fs::create_directory(root_));
     station_ = root_ / "station";
     for (const auto& [rel, bytes] : outside_files) write_file(root_ / rel, bytes);
