@@ -54,7 +54,7 @@ fuzz: fuzz-build
 
 # A short fixed-seed pass of each target for CI: the same inputs every run.
 fuzz-smoke: fuzz-build
-	for t in config:5000 machine:2000 codes:500000; do \
+	for t in config:20000 machine:4000 codes:500000; do \
 	  name=$${t%%:*}; runs=$${t##*:}; rm -rf build-fuzz/smoke/$$name; mkdir -p build-fuzz/smoke/$$name && \
 	  ./build-fuzz/fuzz/$${name}_fuzz -seed=1 -runs=$$runs -timeout=10 -dict=fuzz/commands.dict \
 	    build-fuzz/smoke/$$name fuzz/corpus/$$name || exit 1; \

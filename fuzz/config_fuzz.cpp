@@ -1,5 +1,7 @@
 // The configuration readers on arbitrary files: DNCDATA, HOSTMAP, XREF/PROGXREF and the
-// leader/trailer files. The first byte picks the file; the rest is its content.
+// leader/trailer files. The first byte picks the file; the rest is its content. Checked
+// besides: no crash, and no file outside the station directory touched (a HOSTMAP or DNCDATA
+// may name any folder).
 #include <cstddef>
 #include <cstdint>
 
@@ -11,36 +13,40 @@ using namespace shoplink;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
+  static fuzzing::FuzzTree tree({}, {{"outside/DNCDATA", "COM1:9600,Q\r\n"},
+                                     {"outside/NC/O1234.NC", "not the station's\r\n"}});
+  tree.reset();
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  testing::LineStation<> st;
+  fuzzing::FuzzStation st(tree.station());
   switch (data[0] % 5) {
     case 0:
-      st.dir.write("DNCDATA", bytes);
+      tree.write("DNCDATA", bytes);
       read_dncdata(st.s);
       break;
     case 1:
-      st.dir.write("HOSTMAP", bytes);
+      tree.write("HOSTMAP", bytes);
       st.paths.load_hostmap_file();
       st.paths.map_assignment(bytes);
       (void)st.paths.host_path(std::string(bytes));
       (void)st.paths.confined(bytes);
       break;
     case 2:
-      st.dir.write("XREF", bytes);
+      tree.write("XREF", bytes);
       read_xref(st.s);
       (void)apply_xref(st.s, "O1234", "C:\\NC\\O1234");
       break;
     case 3:
-      st.dir.write("PROGXREF", bytes);
+      tree.write("PROGXREF", bytes);
       read_xref(st.s);
       break;
     default:
-      st.dir.write("LEADER.003", bytes);
-      st.dir.write("TRAILER.003", bytes);
+      tree.write("LEADER.003", bytes);
+      tree.write("TRAILER.003", bytes);
       read_leaders_trailers(st.s);
       if (st.s.ports[3].leader != bytes || st.s.ports[3].trailer != bytes)
         fuzzing::fail("leader or trailer not read byte for byte");
       break;
   }
+  tree.check_outside();
   return 0;
 }

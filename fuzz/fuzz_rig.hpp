@@ -1,19 +1,39 @@
 #pragma once
 // A station for the fuzz targets: the test rig's in-memory host line and recording window on
-// virtual time, in a fresh station directory that is itself inside a fresh folder, so that a
-// target can check that nothing outside the station directory was touched.
+// virtual time, with its station directory inside a folder of its own, so that a target can
+// check that nothing beside the station directory was touched.
+//
+// Speed matters here (millions of inputs): the folder is made once per process, on memory-backed
+// storage when the machine has some, and each input gets the station directory back exactly as
+// it was made. What lies beside it is made once and compared after every input, so an input
+// that touches it ends the run before any later input could see the change.
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 #include <string>
 #include <string_view>
 
-#include "support/line_station.hpp"
+#include "base/host_paths.hpp"
+#include "base/virtual_loop.hpp"
+#include "station/wired_station.hpp"
+#include "support/fake_line.hpp"
+#include "ui/recorder.hpp"
 
 namespace shoplink::fuzzing {
 
 namespace fs = std::filesystem;
+
+// Ends the run with a message: libFuzzer keeps the input that did it.
+[[noreturn]] inline void fail(const std::string& why) {
+  std::fprintf(stderr, "fuzz: %s\n", why.c_str());
+  std::abort();
+}
 
 // Everything under `root` except `keep`: names and sizes, to compare before and after.
 inline std::string tree_outside(const fs::path& root, const fs::path& keep) {
@@ -33,10 +53,95 @@ inline std::string tree_outside(const fs::path& root, const fs::path& keep) {
   return out;
 }
 
-// Ends the run with a message: libFuzzer keeps the input that did it.
-[[noreturn]] inline void fail(const std::string& why) {
-  std::fprintf(stderr, "fuzz: %s\n", why.c_str());
-  std::abort();
+using Files = std::map<std::string, std::string>;  // relative path -> bytes
+
+inline void write_file(const fs::path& p, std::string_view bytes) {
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// root/station (the station directory, made again for every input) and root/outside (made
+// once, never to change).
+class FuzzTree {
+ public:
+  FuzzTree(Files station_files, const Files& outside_files)
+      : station_files_(std::move(station_files)) {
+    const char* shm = "/dev/shm";
+    std::error_code ec;
+    const fs::path base = fs::is_directory(shm, ec) && ::access(shm, W_OK) == 0
+                              ? fs::path(shm)
+                              : fs::temp_directory_path();
+    // Always the same length of name, so that paths the station writes or shows are as long
+    // in every run and a saved input does the same again.
+    std::random_device rd;
+    char name[40];
+    do {
+      std::snprintf(name, sizeof name, "shoplink-fuzz-%08x-%08x", static_cast<unsigned>(::getpid()),
+                    static_cast<unsigned>(rd()));
+      root_ = base / name;
+    } while (!fs::create_directory(root_));
+    station_ = root_ / "station";
+    for (const auto& [rel, bytes] : outside_files) write_file(root_ / rel, bytes);
+    fs::create_directory(station_);
+    outside_ = tree_outside(root_, station_);
+  }
+  ~FuzzTree() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  FuzzTree(const FuzzTree&) = delete;
+  FuzzTree& operator=(const FuzzTree&) = delete;
+
+  const fs::path& root() const { return root_; }
+  const fs::path& station() const { return station_; }
+
+  // The station directory as it was made, whatever the last input did to it.
+  void reset() {
+    std::error_code ec;
+    fs::remove_all(station_, ec);
+    if (ec) fail("the station directory could not be cleared: " + ec.message());
+    fs::create_directory(station_);
+    for (const auto& [rel, bytes] : station_files_) write_file(station_ / rel, bytes);
+  }
+  void write(const std::string& rel, std::string_view bytes) const {
+    write_file(station_ / rel, bytes);
+  }
+  void check_outside() const {
+    if (tree_outside(root_, station_) != outside_)
+      fail("a file outside the station directory was touched");
+  }
+
+ private:
+  Files station_files_;
+  fs::path root_, station_;
+  std::string outside_;
+};
+
+// A fresh station for one input, in the tree's station directory: nothing is started.
+struct FuzzStation {
+  explicit FuzzStation(const fs::path& dir) : paths(dir) {}
+
+  VirtualClock clock{{2026, 12, 7, 6, 45, 30}};
+  VirtualLoop loop{clock};
+  testing::FakeLine line;
+  RecordingWindow window;
+  RecordingDialogs dialogs;
+  RecordingPlatform platform;
+  HostPaths paths;
+  WiredStation s{{loop, line, window, dialogs, platform, paths}};
+};
+
+// Scanning with nothing under way: no input waiting on the line and no timer running but
+// the scanning cycle's own (port selection, display refresh, receive poll). Nothing but those
+// ticks can then happen until the machine speaks again.
+inline bool only_scanning(Station& s, testing::FakeLine& line) {
+  if (s.mode != Mode::Scanning || !line.input.empty() || s.stopscanning != 0) return false;
+  for (Timer* t : {&s.Timer1, &s.Timer3, &s.Timer4, &s.Timer6, &s.Timer7, &s.Timer8, &s.Timer9,
+                   &s.Timer10, &s.Timer11, &s.Timer12, &s.Timer14, &s.Timer15, &s.Timer16,
+                   &s.Timer17, &s.Timer18, &s.Timer19, &s.Timer20, &s.splash_timer})
+    if (t->valid() && t->enabled()) return false;
+  return true;
 }
 
 }  // namespace shoplink::fuzzing

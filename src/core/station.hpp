@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +71,9 @@ class Station : public StationState {
   std::array<bool, kPortTableSize> queue_file_stuck{};
   // After a failed trim of the system log, the loop time before which it is not tried again.
   std::optional<TimePoint> log_trim_retry_at;
+  // Logs that cannot be written now: each failure is reported once until that log works
+  // again. Kept per station, so that one station's failure never silences another's.
+  std::set<std::string> failing_logs;
 
   // The main window's timers (intervals and handlers: station/timer_table.cpp,
   // wired by WiredStation).

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <set>
 #include <system_error>
 
 #include "base/clock.hpp"
@@ -87,14 +86,8 @@ bool trim_log(Station& s, const fs::path& log, double limit) {
   return true;
 }
 
-// Logs that are failing now, so each failure is reported once until the log works again.
-std::set<std::string>& failing_logs() {
-  static std::set<std::string> failing;
-  return failing;
-}
-
 void note_outcome(Station& s, bool ok) {
-  auto& failing = failing_logs();
+  auto& failing = s.failing_logs;
   const std::string& key = s.config.log_path;
   if (ok) {
     failing.erase(key);

@@ -256,6 +256,18 @@ TEST_F(SystemLogTest, AnUnwritableLogIsReportedOnceAndTheStationGoesOn) {
   EXPECT_EQ(t.window.statuses.size(), 2u);
 }
 
+// Found by fuzzing: the set of failing logs was shared by every station in the process, so
+// a second station with the same log path never said that its log could not be written.
+TEST_F(SystemLogTest, EachStationReportsItsOwnUnwritableLog) {
+  s.config.log_path = s.station_file("missing\\SHOPLINK.LOG");
+  log_event(s, 15);
+  WiredStation second({t.loop, t.line, t.window, t.dialogs, t.platform, t.paths});
+  second.config = s.config;
+  log_event(second, 15);
+  EXPECT_EQ(t.window.statuses, std::vector<std::string>(
+                                   2, " System log " + s.config.log_path + " cannot be written "));
+}
+
 TEST_F(SystemLogTest, AFailedTrimSaysSoAndIsTriedAgainOnlyAfterAMinute) {
   s.config.log_limit = 999;
   t.write("SHOPLINK.LOG", filled_log());
