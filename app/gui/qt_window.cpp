@@ -116,6 +116,10 @@ int station_key_code(const QKeyEvent& e) {
 
 QtWindow::QtWindow() {
   setObjectName("Main_form");
+  area_refresh_ = new QTimer(this);
+  area_refresh_->setSingleShot(true);
+  area_refresh_->setInterval(kAreaRefreshMs);
+  connect(area_refresh_, &QTimer::timeout, this, [this] { refresh_areas(); });
   auto* central = new QWidget(this);
   auto* grid = new QGridLayout(central);
 
@@ -297,14 +301,19 @@ void QtWindow::set_status(const std::string& text) {
   status_txt_->setText(QString::fromLatin1(status().c_str()));
 }
 
+void QtWindow::refresh_areas() {
+  if (term_dirty_) update_area(term_txt_, shown_[Field::Terminal], text(Field::Terminal));
+  if (input_dirty_) update_area(input_txt_, shown_[Field::Input], text(Field::Input));
+  term_dirty_ = input_dirty_ = false;
+}
+
 void QtWindow::set_text(Field f, const std::string& text) {
   WindowModel::set_text(f, text);
   switch (f) {
     case Field::Terminal:
-      update_area(term_txt_, shown_[f], text);
-      break;
     case Field::Input:
-      update_area(input_txt_, shown_[f], text);
+      (f == Field::Terminal ? term_dirty_ : input_dirty_) = true;
+      if (!area_refresh_->isActive()) area_refresh_->start();
       break;
     case Field::MachineEntry:
       Machine_txt_->setText(QString::fromLatin1(text.c_str()));

@@ -3,6 +3,7 @@
 // going out and coming in, the CTS lamp, Send now and Stop, the four menus; the log viewer,
 // the scan failure help and the power-up message beside it.
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 #include <map>
 
@@ -93,6 +94,12 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QWidget* boot_error_ = nullptr;
   QWidget* splash_ = nullptr;
   std::map<Field, std::string> shown_;  // what each text area shows, to append instead of redraw
+  // The two text areas are redrawn at most every kAreaRefreshMs: a transfer sets the terminal
+  // text once a program line, and a redraw per line kept the paced line waiting on the paint.
+  static constexpr int kAreaRefreshMs = 40;
+  QTimer* area_refresh_ = nullptr;
+  bool term_dirty_ = false, input_dirty_ = false;
+  void refresh_areas();
   bool closing_ = false;
 };
 

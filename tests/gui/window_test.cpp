@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -87,6 +88,31 @@ TEST_F(WindowStation, TerminalKeysGoToTheMachineAndShowInTheArea) {
   EXPECT_EQ(f.window.text(Field::Terminal), "^Z<esc><030>");
   f.advance_ms(500);
   EXPECT_NE(f.shop.machine(1).received_text().find("\x1A\x1B\x1E"), std::string::npos);
+}
+
+// A transfer sets the terminal text once a line: the area is redrawn with the latest text
+// after a short while, not once per call, and appends when only text was added.
+TEST(QtWindowTest, TextAreasShowTheLatestTextOnceTheCallsPause) {
+  QtWindow w;
+  std::string text;
+  for (int i = 0; i < 200; ++i) {
+    text += "N" + std::to_string(i) + " G01 X1.\r\n";
+    w.set_text(Field::Terminal, text);
+  }
+  EXPECT_EQ(w.terminal_area()->toPlainText(), "");
+  const auto drain = [] {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  drain();
+  EXPECT_TRUE(w.terminal_area()->toPlainText().endsWith("N199 G01 X1.\n"));
+  EXPECT_TRUE(w.terminal_area()->toPlainText().startsWith("N0 G01 X1.\n"));
+  w.set_text(Field::Input, "<Xoff>");
+  w.set_text(Field::Terminal, "cleared");
+  drain();
+  EXPECT_EQ(w.terminal_area()->toPlainText(), "cleared");
+  EXPECT_EQ(w.input_area()->toPlainText(), "<Xoff>");
 }
 
 TEST_F(WindowStation, TheSelectorArrowsStepThePortWithWrap) {
