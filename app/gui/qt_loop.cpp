@@ -160,10 +160,10 @@ void QtLoop::arm_wait(TimePoint deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - now());
   // Zero would disarm the timer: a deadline already passed wakes after a nanosecond.
   const long long ns = left.count() > 0 ? left.count() : 1;
-  itimerspec spec{};
-  spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-  spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-  ::timerfd_settime(wait_fd_, 0, &spec, nullptr);
+  itimerspec when{};
+  when.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+  when.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+  ::timerfd_settime(wait_fd_, 0, &when, nullptr);
 }
 
 void QtLoop::disarm_wait() {
