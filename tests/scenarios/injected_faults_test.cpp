@@ -14,6 +14,7 @@
 #include "support/file_size_limit.hpp"
 #include "support/station_fixture.hpp"
 #include "support/unprivileged.hpp"
+#include "text_lines.hpp"
 
 namespace shoplink::testing {
 namespace {
@@ -79,7 +80,7 @@ struct FaultRig {
             [&] { return mill().programs().size() > before && mill().programs().back().complete; },
             120000))
       return false;
-    return mill().programs().back().lines() == split(expect_text);
+    return mill().programs().back().lines() == sim::significant_lines(expect_text);
   }
   // R<name>, then `send` once the station receives.
   bool store(const std::string& name, const std::function<void()>& send) {
@@ -88,19 +89,6 @@ struct FaultRig {
       return false;
     send();
     return true;
-  }
-  static std::vector<std::string> split(const std::string& text) {
-    std::vector<std::string> out;
-    std::string l;
-    for (char c : text) {
-      if (c == '\n') {
-        if (!l.empty()) out.push_back(l);
-        l.clear();
-      } else if (c != '\r') {
-        l.push_back(c);
-      }
-    }
-    return out;
   }
   bool log_has(const std::string& part) const {
     for (const auto& m : f->log_messages())
@@ -146,8 +134,8 @@ std::vector<Fault> faults() {
                sim::punched_with_parity_errors(sim::MachineCode::IsoEven, kUpload, "\r\n", 7));
          }));
          ASSERT_TRUE(r.scanning());
-         EXPECT_EQ(FaultRig::split(r.f->read_file("UP3/O3002")).size(),
-                   FaultRig::split(kUpload).size());
+         EXPECT_EQ(sim::significant_lines(r.f->read_file("UP3/O3002")).size(),
+                   sim::significant_lines(kUpload).size());
        },
        {"UP3/O3002 received"},
        {"UP3/O3002"}},
@@ -158,7 +146,7 @@ std::vector<Fault> faults() {
            r.mill().send_raw(bytes.substr(0, 300) + sim::line_noise(3, 40) + bytes.substr(300));
          }));
          ASSERT_TRUE(r.scanning());
-         const auto lines = FaultRig::split(r.f->read_file("UP3/O3002"));
+         const auto lines = sim::significant_lines(r.f->read_file("UP3/O3002"));
          EXPECT_EQ(lines.front(), "O3100");
          EXPECT_EQ(lines.back(), "M30");
        },
