@@ -1,6 +1,7 @@
 #include "station/scanning_cycle.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -75,11 +76,10 @@ void serve_queue_file(Station& s) {
   s.Timer13.start();
 }
 
-// Milliseconds the host line takes for `chars` characters (10 bits each), at least 2.
+// Whole milliseconds the host line takes for `chars` characters, at least 2.
 int line_ms(const Station& s, long chars) {
-  const long baud = SerialPort::settings_baud(s.line.settings());
-  if (baud <= 0) return 4;
-  return std::max(2, static_cast<int>((chars * 10 * 1000 + baud - 1) / baud));
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(char_time(s) * chars).count();
+  return std::max(2, static_cast<int>(ms));
 }
 
 // The controller passes the selected port's bytes up until the whole select string has
