@@ -58,35 +58,40 @@ void read_handshakes(Station& s) {
 
 }  // namespace
 
-void sendchar(Station& s, std::string_view text_in) {
+bool sendchar(Station& s, std::string_view text_in, Duration hold_limit) {
   const PortSettings& p = s.cur();
   std::string text(text_in);
   if (!p.mask.empty() && !contains(p.code_line, "AB")) {
     std::erase_if(text, [&](char c) { return p.mask.find(c) != std::string::npos; });
   }
-  if (contains(p.code_line, "/D") && contains(text, "$") && contains(text, "%")) return;
+  if (contains(p.code_line, "/D") && contains(text, "$") && contains(text, "%")) return true;
 
   const Duration line_char = char_time(s);
   Duration wait = Duration::zero();  // the first attempt only lets pending events run
+  TimePoint last_progress = s.loop.now();
+  const auto held_too_long = [&] { return s.loop.now() - last_progress >= hold_limit; };
   for (std::size_t i = 0; i < text.size();) {
     for (;;) {
       s.loop.yield(wait);
       if (s.send_aborted == 1 || s.loop.quit_requested()) {
         s.files.close(s.Openfile);
-        return;
+        return false;
       }
       if (!s.line.cts()) {
+        if (held_too_long()) return false;
         wait = line_char;
         continue;
       }
       const std::size_t room = s.line.output_room();
       if (room == 0) {
+        if (held_too_long()) return false;
         const Duration due = s.line.output_room_in();
         wait = due > Duration::zero() ? due : line_char;
         continue;
       }
       if (s.line.in_buffer_count() > 0) read_handshakes(s);
       if (s.send_inhibit == 1 || s.xoff == 1) {
+        if (held_too_long()) return false;
         wait = kHoldRecheck;
         continue;
       }
@@ -95,6 +100,7 @@ void sendchar(Station& s, std::string_view text_in) {
       const std::size_t n = p.char_delay != 0 ? 1 : std::min(room, text.size() - i);
       s.line.write(std::string_view(text).substr(i, n));
       i += n;
+      last_progress = s.loop.now();
       s.Timer3.start();
       // A paced line is now a whole burst ahead: sleep until it has sent it, so that the
       // next wake-up hands it a whole burst again.
@@ -104,6 +110,7 @@ void sendchar(Station& s, std::string_view text_in) {
     }
     char_delay_pause(s);
   }
+  return true;
 }
 
 void char_delay_pause(Station& s) {

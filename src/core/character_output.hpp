@@ -12,8 +12,10 @@ class Station;
 void sendchar2(Station& s, std::string_view text);
 // Output to the current machine under its handshakes: masking, Xon/Xoff, CTS, one
 // character at a time when the transmit buffer is empty (a short burst on a paced line),
-// pacing. Yields while it waits.
-void sendchar(Station& s, std::string_view text);
+// pacing. Yields while it waits. Returns true once all of `text` is on the line; false when a
+// stop ended it, or when the machine held the output (Xoff, CTS, inhibit) for `hold_limit`
+// with nothing going out. A transfer leaves the limit open: its stall time-out watches it.
+bool sendchar(Station& s, std::string_view text, Duration hold_limit = kForever);
 // The port's CD= pause after a character: (CD x 100 + 1) steps of 10 microseconds, yielding.
 void char_delay_pause(Station& s);
 // Waits 4000 ms, discards the receive buffer and clears the controller's buffer.

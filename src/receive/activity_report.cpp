@@ -9,6 +9,7 @@
 #include "log/system_log.hpp"
 #include "transmit/ab_protocol.hpp"
 #include "transmit/prepare.hpp"
+#include "transmit/reply_output.hpp"
 
 namespace shoplink {
 
@@ -39,7 +40,7 @@ void ab_report(Station& s, const std::string& report_name, const std::string& p,
                                   }) +
                          std::string(1, ETX);
   if (await_ack(s)) {
-    sendchar(s, s.reply_buffer[port]);
+    send_reply(s, s.reply_buffer[port]);
     s.reply_buffer[port].clear();
   } else {
     log_event(s, 23);

@@ -8,6 +8,7 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "requests/command_interpreter.hpp"
+#include "transmit/reply_output.hpp"
 
 namespace shoplink {
 
@@ -22,7 +23,7 @@ bool lynx_prompt(Station& s) {
   const std::string& rx = s.rx_string;
   if (rx.size() != 2 || rx[0] != '!' || rx[1] != 'S') return false;
   if (!contains(s.cur().code_line, "LYNX")) return false;
-  sendchar(s, std::string("ENTER FILE NAME:") + static_cast<char>(ETX));
+  send_reply(s, std::string("ENTER FILE NAME:") + static_cast<char>(ETX));
   s.rx_string.clear();
   s.Lynx_request = true;
   const double delay = std::min(s.cur().delay_ms, 2e9);

@@ -2,11 +2,11 @@
 
 #include "base/control_chars.hpp"
 #include "base/text.hpp"
-#include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "requests/store_request.hpp"
 #include "transmit/code_tables.hpp"
+#include "transmit/reply_output.hpp"
 
 namespace shoplink {
 
@@ -44,7 +44,7 @@ void send_burny_reply(Station& s, std::string reply) {
   code_convert(s, reply);
   const std::int16_t held = s.send_inhibit;
   s.send_inhibit = 0;
-  sendchar(s, reply);
+  send_reply(s, reply);
   s.send_inhibit = held;
 }
 

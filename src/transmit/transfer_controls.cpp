@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "log/system_log.hpp"
 
 namespace shoplink {
 
@@ -24,6 +25,16 @@ void hold_stall_timeout(Station& s, const std::function<void()>& wait) {
   s.Timer3.stop();
   wait();
   if (armed && s.send_aborted != 1) s.Timer3.start();
+}
+
+void log_handshake_timeout(Station& s) {
+  if (!s.line.cts()) {
+    log_event(s, 2);
+  } else if (s.xoff == 1) {
+    log_event(s, 3);
+  } else {
+    log_event(s, 4);
+  }
 }
 
 }  // namespace shoplink

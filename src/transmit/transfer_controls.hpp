@@ -18,5 +18,7 @@ bool port_has(const Station& s, std::string_view word);
 // buffer clear) with the stall time-out held, so that only the machine's silence counts
 // against it; re-arms it afterwards unless the transfer was stopped meanwhile.
 void hold_stall_timeout(Station& s, const std::function<void()>& wait);
+// Logs why the machine stopped taking characters: CTS off, an Xoff, or neither.
+void log_handshake_timeout(Station& s);
 
 }  // namespace shoplink

@@ -43,13 +43,7 @@ void stalled(Station& s) {
   s.window.set_visible(Element::StopButton, false);
   set_transfer_menus(s, true);
   s.window.set_status("CNC won't accept");
-  if (!s.line.cts()) {
-    log_event(s, 2);
-  } else if (s.xoff == 1) {
-    log_event(s, 3);
-  } else {
-    log_event(s, 4);
-  }
+  log_handshake_timeout(s);
   s.send_inhibit = 0;
   s.xoff = 0;
   s.platform.beep();
