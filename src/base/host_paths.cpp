@@ -73,18 +73,37 @@ char HostPaths::drive_of(std::string_view text) {
   return 0;
 }
 
+namespace {
+// The host ends a name at a NUL, so "O12<NUL>34" would open, replace or remove O12: a NUL
+// reads as the log shows it instead, a name that exists only if made so. Station text also
+// has its backslashes turned into the host's separator; a host map value is a host path.
+std::string host_form(std::string_view text, bool station_text = true) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\\' && station_text) {
+      out += '/';
+    } else if (c == '\0') {
+      out += "<00>";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+}  // namespace
+
 fs::path HostPaths::host_path(std::string_view text) const {
   std::string t(text);
   fs::path base = station_dir_;
   if (char d = drive_of(t)) {
     if (auto target = lookup(std::string(1, d) + ":")) {
-      base = *target;
+      base = host_form(*target, false);
       if (base.is_relative()) base = station_dir_ / base;
       t.erase(0, 2);
     }
   }
-  for (auto& c : t)
-    if (c == '\\') c = '/';
+  t = host_form(t);
   fs::path p(t);
   if (p.is_absolute() && drive_of(text) == 0) return p.lexically_normal();
   // Relative to the base (drive root or station directory); "/x" under a drive is its root.

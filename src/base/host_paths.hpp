@@ -33,7 +33,8 @@ class HostPaths {
 
   // Station text → host path: backslashes become "/", a leading drive "X:" is looked up in
   // the host map (an unmapped one stays a literal folder name under the station
-  // directory), and a relative path is taken from the station directory.
+  // directory), and a relative path is taken from the station directory. A NUL, which would
+  // end the name early on the host, becomes the text "<00>".
   std::filesystem::path host_path(std::string_view text) const;
   // The same, matching each component that does not exist exactly to a unique existing
   // name that differs only in case (O1234.NC finds o1234.nc).

@@ -180,6 +180,20 @@ TEST_F(HostPathsTest, ConfinementRefusesClimbingSegments) {
   EXPECT_FALSE(paths.confined(std::string("O1\0/etc", 7)));
 }
 
+// The host would end a name at a NUL; the name reads as the log shows it instead.
+TEST_F(HostPathsTest, ANulNeverShortensAName) {
+  HostPaths paths(dir);
+  paths.map("C:", nc.string() + std::string("\0/x", 3));
+  EXPECT_EQ(paths.host_path(std::string("O12\0"
+                                        "34",
+                                        6)),
+            dir / "O12<00>34");
+  EXPECT_EQ(paths.host_path(std::string("/srv/O1\0\\Q", 10)), fs::path("/srv/O1<00>/Q"));
+  EXPECT_EQ(paths.host_path("C:\\O1"), fs::path(nc.string() + "<00>/x/O1"));
+  touch(dir / "O12");
+  EXPECT_EQ(paths.existing(std::string("O12\0", 4)), dir / "O12<00>");
+}
+
 TEST_F(HostPathsTest, ConfinementNeedsAMappedDriveWhateverItsCase) {
   HostPaths paths(dir);
   paths.map("C:", nc.string());

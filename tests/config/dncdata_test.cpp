@@ -350,6 +350,17 @@ TEST_F(DncdataTest, UnreachableQueueDirectoryFallsBackToTheStationDirectory) {
   EXPECT_TRUE(t.exists("SHOPLINK Queue command 1"));
 }
 
+// A NUL in the queue directory's name must not end the name early on the host: the copy
+// and the clean-up would replace, then delete, the program the name's first part names.
+TEST_F(DncdataTest, ANulInTheQueueDirectoryDoesNotShortenIt) {
+  t.write("QUEUE/O1234", "%\r\nO1234\r\n");
+  std::string text = std::string("COM1:9600,QUEUE\\O1234\0X", 23) + "\r\n\r\nLOG\r\n";
+  for (int i = 4; i <= 10; ++i) text += "\r\n";
+  t.write("DNCDATA", text);
+  ASSERT_TRUE(read_dncdata(s));
+  EXPECT_EQ(t.read("QUEUE/O1234"), "%\r\nO1234\r\n");
+}
+
 TEST_F(DncdataTest, LeftoverQueueFilesAreDeletedByRoundedBlockCount) {
   t.write("SHOPLINK Queue command 1", "TO1\r\n");
   t.write("SHOPLINK Queue command 2", "TO2\r\n");
