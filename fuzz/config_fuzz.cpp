@@ -1,7 +1,7 @@
 // The configuration readers on arbitrary files: DNCDATA, HOSTMAP, XREF/PROGXREF and the
 // leader/trailer files. The first byte picks the file; the rest is its content. Checked
-// besides: no crash, and no file outside the station directory touched (a HOSTMAP or DNCDATA
-// may name any folder).
+// besides: no crash, and no file outside the station directory touched, except where the
+// DNCDATA itself names it (its queue folder and log file are the operator's, taken as written).
 #include <cstddef>
 #include <cstdint>
 
@@ -10,6 +10,7 @@
 #include "fuzz_rig.hpp"
 
 using namespace shoplink;
+namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -19,10 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   fuzzing::FuzzStation st(tree.station());
   switch (data[0] % 5) {
-    case 0:
+    case 0: {
       tree.write("DNCDATA", bytes);
       read_dncdata(st.s);
-      break;
+      // Start-up copies the DNCDATA into the queue folder and clears stale queue commands
+      // there; the log may be kept anywhere.
+      const StationConfig& c = st.s.config;
+      const fs::path queue = (st.paths.host_path(c.queue_dir) / "x").lexically_normal();
+      const fs::path log = st.paths.host_path(c.log_path).lexically_normal();
+      tree.check_outside([&](const fs::path& p) {
+        const fs::path n = p.lexically_normal();
+        return n.parent_path() == queue.parent_path() || n == log;
+      });
+      return 0;
+    }
     case 1:
       tree.write("HOSTMAP", bytes);
       st.paths.load_hostmap_file();

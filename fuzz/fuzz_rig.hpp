@@ -35,9 +35,11 @@ namespace fs = std::filesystem;
   std::abort();
 }
 
-// Everything under `root` except `keep`: names and sizes, to compare before and after.
-inline std::string tree_outside(const fs::path& root, const fs::path& keep) {
-  std::string out;
+// Everything under `root` except `keep`: each path with its size (-1 for a folder), to compare
+// before and after.
+using Listing = std::map<fs::path, std::intmax_t>;
+inline Listing tree_outside(const fs::path& root, const fs::path& keep) {
+  Listing out;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -46,9 +48,7 @@ inline std::string tree_outside(const fs::path& root, const fs::path& keep) {
       it.disable_recursion_pending();
       continue;
     }
-    out += p.string();
-    if (it->is_regular_file(ec)) out += " " + std::to_string(it->file_size(ec));
-    out += "\n";
+    out[p] = it->is_regular_file(ec) ? static_cast<std::intmax_t>(it->file_size(ec)) : -1;
   }
   return out;
 }
@@ -65,8 +65,8 @@ inline void write_file(const fs::path& p, std::string_view bytes) {
 // once, never to change).
 class FuzzTree {
  public:
-  FuzzTree(Files station_files, const Files& outside_files)
-      : station_files_(std::move(station_files)) {
+  FuzzTree(Files station_files, Files outside_files)
+      : station_files_(std::move(station_files)), outside_files_(std::move(outside_files)) {
     const char* shm = "/dev/shm";
     std::error_code ec;
     const fs::path base = fs::is_directory(shm, ec) && ::access(shm, W_OK) == 0
@@ -82,7 +82,7 @@ class FuzzTree {
       root_ = base / name;
     } while (!fs::create_directory(root_));
     station_ = root_ / "station";
-    for (const auto& [rel, bytes] : outside_files) write_file(root_ / rel, bytes);
+    for (const auto& [rel, bytes] : outside_files_) write_file(root_ / rel, bytes);
     fs::create_directory(station_);
     outside_ = tree_outside(root_, station_);
   }
@@ -111,11 +111,38 @@ class FuzzTree {
     if (tree_outside(root_, station_) != outside_)
       fail("a file outside the station directory was touched");
   }
+  // The same, except that a file `may_touch` accepts may have been made, changed or removed
+  // (a folder the configuration names: the operator's paths are taken as written). The
+  // tree is put back as it was for the next input.
+  template <typename Allowed>
+  void check_outside(Allowed may_touch) {
+    const Listing now = tree_outside(root_, station_);
+    if (now == outside_) return;
+    const auto check = [&](const Listing& these, const Listing& other) {
+      for (const auto& [path, size] : these) {
+        const auto it = other.find(path);
+        if ((it == other.end() || it->second != size) && !may_touch(path))
+          fail("a file outside the station directory was touched: " + path.string());
+      }
+    };
+    check(now, outside_);
+    check(outside_, now);
+    restore_outside();
+  }
 
  private:
+  void restore_outside() {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(root_, ec))
+      if (entry.path() != station_) fs::remove_all(entry.path(), ec);
+    for (const auto& [rel, bytes] : outside_files_) write_file(root_ / rel, bytes);
+    if (tree_outside(root_, station_) != outside_) fail("the tree could not be put back");
+  }
+
   Files station_files_;
+  Files outside_files_;
   fs::path root_, station_;
-  std::string outside_;
+  Listing outside_;
 };
 
 // A fresh station for one input, in the tree's station directory: nothing is started.
