@@ -107,9 +107,8 @@ class FuzzTree {
   void write(const std::string& rel, std::string_view bytes) const {
     write_file(station_ / rel, bytes);
   }
-  void check_outside() const {
-    if (tree_outside(root_, station_) != outside_)
-      fail("a file outside the station directory was touched");
+  void check_outside() {
+    check_outside([](const fs::path&) { return false; });
   }
   // The same, except that a file `may_touch` accepts may have been made, changed or removed
   // (a folder the configuration names: the operator's paths are taken as written). The
