@@ -68,8 +68,15 @@ bool sendchar(Station& s, std::string_view text_in, Duration hold_limit) {
 
   const Duration line_char = char_time(s);
   Duration wait = Duration::zero();  // the first attempt only lets pending events run
-  TimePoint last_progress = s.loop.now();
-  const auto held_too_long = [&] { return s.loop.now() - last_progress >= hold_limit; };
+  // When the current hold began (max: not held). Read from the clock only once output is
+  // held, so the write of each burst costs nothing more.
+  constexpr TimePoint kNotHeld = TimePoint::max();
+  TimePoint held_since = kNotHeld;
+  const auto held_too_long = [&] {
+    const TimePoint now = s.loop.now();
+    if (held_since == kNotHeld) held_since = now;
+    return now - held_since >= hold_limit;
+  };
   for (std::size_t i = 0; i < text.size();) {
     for (;;) {
       s.loop.yield(wait);
@@ -100,7 +107,7 @@ bool sendchar(Station& s, std::string_view text_in, Duration hold_limit) {
       const std::size_t n = p.char_delay != 0 ? 1 : std::min(room, text.size() - i);
       s.line.write(std::string_view(text).substr(i, n));
       i += n;
-      last_progress = s.loop.now();
+      held_since = kNotHeld;
       s.Timer3.start();
       // A paced line is now a whole burst ahead: sleep until it has sent it, so that the
       // next wake-up hands it a whole burst again.
