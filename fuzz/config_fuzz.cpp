@@ -25,13 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       read_dncdata(st.s);
       // Start-up copies the DNCDATA into the queue folder and clears stale queue commands
       // there; the log may be kept anywhere.
+      // Named as the station names them, case matching included.
       const StationConfig& c = st.s.config;
-      const fs::path queue = (st.paths.host_path(c.queue_dir) / "x").lexically_normal();
-      const fs::path log = st.paths.host_path(c.log_path).lexically_normal();
-      tree.check_outside([&](const fs::path& p) {
-        const fs::path n = p.lexically_normal();
-        return n.parent_path() == queue.parent_path() || n == log;
-      });
+      const fs::path queue = st.paths.existing(c.queue_dir + "\\x").parent_path();
+      const fs::path log = st.paths.existing(c.log_path);
+      tree.check_outside([&](const fs::path& p) { return p.parent_path() == queue || p == log; });
       return 0;
     }
     case 1:
