@@ -64,6 +64,7 @@ class NetSerialPort final : public SerialPort {
   std::size_t output_room() override;
   Duration output_room_in() override;
   std::string connection_lost() const override { return connected_ ? std::string() : lost_; }
+  int interruptions() const override { return drops_; }
 
   const std::string& open_error() const { return open_error_; }
   const std::string& device() const { return device_; }

@@ -53,6 +53,10 @@ class SerialPort {
   // A line that reconnects by itself (a network device server): why its connection is
   // down, while it is; empty while connected and for lines that cannot drop.
   virtual std::string connection_lost() const { return {}; }
+  // How often the connection to the port controller has broken since the line was made
+  // (a network line's drops); 0 for lines that cannot drop. What went either way across a
+  // break may be missing, so a transfer or upload that spans one did not arrive whole.
+  virtual int interruptions() const { return 0; }
 
   // Pacing at the line rate where the device cannot report its queue (see LinePacer).
   // On by default; off only for tests and benchmarks that want the device's full speed.

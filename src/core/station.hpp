@@ -108,6 +108,12 @@ class Station : public StationState {
   bool host_line_reported = false;
   // Why the host line's connection is down (a network line that reconnects); empty while up.
   std::string host_line_lost;
+  // Restarts of the port controller seen since start-up (it lost power and came back).
+  int controller_restarts = 0;
+  // Changes whenever the way to the machines broke: the line's connection dropped or the
+  // port controller restarted. A transfer or upload during which it changed did not
+  // reach the other end whole, however it ended.
+  int line_breaks() const { return line.interruptions() + controller_restarts; }
 
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
