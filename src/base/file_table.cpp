@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "base/safe_files.hpp"
+
 namespace shoplink {
 
 std::int16_t FileTable::freefile() const {
@@ -12,11 +14,26 @@ std::int16_t FileTable::freefile() const {
 
 bool FileTable::open(std::int16_t n, const std::filesystem::path& path, FileMode mode) {
   close(n);
-  const char* m = mode == FileMode::Read ? "rb" : mode == FileMode::Write ? "wb" : "ab";
   errno = 0;
-  std::FILE* f = std::fopen(path.c_str(), m);
+  int error = 0;
+  std::FILE* f = nullptr;
+  switch (mode) {
+    case FileMode::Read:
+      f = std::fopen(path.c_str(), "rb");
+      error = errno;
+      break;
+    case FileMode::Write:
+      f = open_for_write(path, WriteMode::Truncate, error);
+      break;
+    case FileMode::Append:
+      f = open_for_write(path, WriteMode::Append, error);
+      break;
+    case FileMode::Temporary:
+      f = create_temporary(path, error);
+      break;
+  }
   if (!f) {
-    last_error_ = errno ? errno : EIO;
+    last_error_ = error ? error : EIO;
     return false;
   }
   last_error_ = 0;

@@ -9,7 +9,9 @@
 
 namespace shoplink {
 
-enum class FileMode { Read, Write, Append };
+// Write and Append never follow a link at the file's own name; Temporary makes a new file
+// in place of whatever stood at the name (see safe_files.hpp).
+enum class FileMode { Read, Write, Append, Temporary };
 
 class FileTable {
  public:

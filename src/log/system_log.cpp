@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/clock.hpp"
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
 
@@ -230,14 +231,10 @@ void log_text(Station& s, const std::string& message) {
   if (s.window.menu_checked(Menu::View_Log)) s.window.log_viewer_append(line + kCrLf);
 
   const fs::path log = s.paths.existing(s.config.log_path);
-  bool ok = false;
-  {
-    File out(log, "ab");
-    if (out) {
-      const bool written = write_all(out.f, line + kCrLf);
-      ok = out.close() && written;
-    }
-  }
+  // An entry is whole or absent: one cut off by a full disk would run into the next.
+  // The log's name is the operator's: a link there is the operator's choice too.
+  int error = 0;
+  bool ok = append_whole(log, line + kCrLf, error, true);
   std::error_code ec;
   const auto size = ok ? fs::file_size(log, ec) : 0;
   if (ec) ok = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
@@ -59,15 +60,9 @@ Event event_of(const Station& s, const std::string& command, std::size_t& d_pos)
 
 // Appends one line; on failure returns the reason (empty when written).
 std::string append_record(Station& s, const std::string& file_text, const std::string& record) {
-  errno = 0;
-  std::FILE* f = std::fopen(s.paths.existing(file_text).c_str(), "ab");
-  if (!f) return reason(errno);
-  const std::string line = record + "\r\n";
-  const bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  const int write_error = written ? 0 : errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!written) return reason(write_error);
-  return closed ? std::string() : reason(errno);
+  int error = 0;
+  if (!append_whole(s.paths.existing(file_text), record + "\r\n", error)) return reason(error);
+  return {};
 }
 
 }  // namespace

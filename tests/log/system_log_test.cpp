@@ -7,6 +7,7 @@
 
 #include "base/text.hpp"
 #include "config/test_station.hpp"
+#include "support/file_size_limit.hpp"
 
 namespace shoplink {
 namespace {
@@ -254,6 +255,20 @@ TEST_F(SystemLogTest, AnUnwritableLogIsReportedOnceAndTheStationGoesOn) {
   std::filesystem::remove_all(t.file("missing"));
   log_event(s, 17);
   EXPECT_EQ(t.window.statuses.size(), 2u);
+}
+
+// A full disk in the middle of an entry: the entry is not left in part, so the next one
+// starts a line of its own.
+TEST_F(SystemLogTest, AnEntryIsWholeOrAbsent) {
+  log_event(s, 15);
+  const std::string before = log();
+  {
+    testing::FileSizeLimit full(before.size() + 30);
+    log_event(s, 21);
+  }
+  EXPECT_EQ(log(), before);
+  log_event(s, 16);
+  EXPECT_EQ(log(), before + entry("SHOPLINK stopped (Mode menu / Exit)"));
 }
 
 // Found by fuzzing: the set of failing logs was shared by every station in the process, so
