@@ -203,6 +203,13 @@ bool HostPaths::confined(std::string_view text) const {
   return false;
 }
 
+std::vector<fs::path> HostPaths::roots() const {
+  std::vector<fs::path> r{station_dir_};
+  for (const auto& [name, value] : map_)
+    if (name.size() == 2 && name[1] == ':') r.push_back(host_path(name));
+  return r;
+}
+
 bool HostPaths::pacing_allowed() const {
   const auto v = lookup("PACING");
   if (!v) return true;

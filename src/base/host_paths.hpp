@@ -50,6 +50,9 @@ class HostPaths {
   // name, or an absolute host path outside the station directory and the mapped drives.
   bool confined(std::string_view text) const;
 
+  // The folders confinement keeps names in: the station directory and each mapped drive's.
+  std::vector<std::filesystem::path> roots() const;
+
   // Device of the host line "COMn": the host map's COMn, else /dev/ttyS<n-1>; empty when
   // the digit names no port.
   std::string com_device(std::string_view digit) const;

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/file_table.hpp"
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
@@ -134,13 +135,15 @@ void directory_request(Station& s, CommandParse& p) {
   }
   s.window.set_status(s.paths.display(s.HSTR));
   const std::string listing = s.HSTR + "\\" + kListingFile;
-  // A place outside the station's directories is not listed.
-  if (!request_path_allowed(s, p, listing)) {
+  // A place outside the station's directories is not listed. The listing file itself is
+  // the station's: one planted as a link is replaced, never written through.
+  if (!request_path_allowed(s, p, s.HSTR)) {
     answer_not_found(s, notfound_line(listing));
     return;
   }
-  const fs::path path = s.paths.existing(listing);
-  std::FILE* f = std::fopen(path.c_str(), "wb");
+  const fs::path path = real_path(s.paths.existing(s.HSTR)) / s.paths.existing(listing).filename();
+  int error = 0;
+  std::FILE* f = open_for_write(path, WriteMode::Truncate, error);
   if (!f) {
     answer_not_found(s, notfound_line(listing));
     return;

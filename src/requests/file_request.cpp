@@ -1,9 +1,11 @@
 #include "requests/file_request.hpp"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
@@ -30,26 +32,33 @@ std::string notfound_line(std::string_view filename) {
 void answer_not_found(Station& s, const std::string& line) {
   const std::string reply = s.station_file(kNotFoundReply);
   const fs::path path = s.paths.existing(reply);
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const std::string& subdir = s.cur().subdir;
-    if (!subdir.empty()) out << subdir << "\r\n";
-    out << line << "\r\n";
-    out.close();
-    // A reply that cannot be written whole is not sent in part (nor an old one instead): the
-    // transmission then reports the missing file.
-    if (!out) {
-      std::error_code ec;
-      if (fs::is_regular_file(path, ec)) fs::remove(path, ec);
-      s.window.set_status(" " + path.string() + " could not be written ");
-    }
+  std::string text;
+  const std::string& subdir = s.cur().subdir;
+  if (!subdir.empty()) text += subdir + "\r\n";
+  text += line + "\r\n";
+  int error = 0;
+  std::FILE* out = open_for_write(path, WriteMode::Truncate, error);
+  bool ok = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  if (out) ok = std::fclose(out) == 0 && ok;
+  // A reply that cannot be written whole is not sent in part (nor an old one instead): the
+  // transmission then reports the missing file.
+  if (!ok) {
+    std::error_code ec;
+    if (fs::is_regular_file(path, ec)) fs::remove(path, ec);
+    s.window.set_status(" " + path.string() + " could not be written ");
   }
   s.Filename = reply;
   log_event(s, 17);
 }
 
-bool program_file_present(const Station& s, const CommandParse& p, std::string_view filename) {
+bool program_file_present(Station& s, const CommandParse& p, std::string_view filename) {
   if (!request_path_allowed(s, p, filename)) return false;
+  // What the station keeps for itself alone (passwords, the record of the shop's work)
+  // never goes to a machine, wherever the port's directories lead.
+  if (station_private_file(s, std::string(filename))) {
+    log_text(s, "Not sent: " + s.paths.display(filename) + " is the station's own");
+    return false;
+  }
   std::error_code ec;
   const fs::path path = s.paths.existing(filename);
   // An upload still being written (or left by a stop) is not a program yet.

@@ -26,6 +26,6 @@ void answer_not_found(Station& s, const std::string& line);
 
 // Found: the file can be opened, is a regular file and is not empty. A path the machine may
 // not reach counts as missing and is never opened.
-bool program_file_present(const Station& s, const CommandParse& p, std::string_view filename);
+bool program_file_present(Station& s, const CommandParse& p, std::string_view filename);
 
 }  // namespace shoplink

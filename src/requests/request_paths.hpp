@@ -10,7 +10,8 @@ class Station;
 
 // True when `text` stays inside the station's directories: the host paths' own rule
 // (station directory, mapped drives, registered roots), or inside one of the port's
-// configured directories for this request. A ".." segment or a NUL never passes.
+// configured directories for this request. A ".." segment or a NUL never passes, nor a
+// path that links (in a folder on the way, or the file itself) lead out of those.
 bool request_path_allowed(const Station& s, const CommandParse& p, std::string_view text);
 
 }  // namespace shoplink
