@@ -28,14 +28,21 @@ struct XrefEntry {
 
 // An upload is written under a temporary name and put in its program's place only when it
 // has ended well, so that neither an upload without data nor a failed write ever destroys
-// the old program.
+// the old program. Everything that goes with the program (its backup, its index entry) is
+// done at that moment too, in an order that a stop at any point leaves whole.
 struct PendingUpload {
   std::FILE* file = nullptr;  // identifies the open upload (Openfile)
   std::filesystem::path temp, target;
-  bool keep_old_until_data = false;  // an upload that stores no line leaves the old program
+  bool to_trash = false;  // a name the station refused: the upload goes to TRASH
   bool data_arrived = false;
-  int write_error = 0;           // the first failed write's error number
-  std::filesystem::path backup;  // "/BAK": where the old program went, put back on failure
+  int write_error = 0;  // the first failed write's error number
+  int line_breaks = 0;  // Station::line_breaks() when the upload began
+  // "/BAK": the program standing at `target` is kept under this name when the upload
+  // replaces it.
+  std::filesystem::path backup;
+  // The numbered index entry the upload makes in its folder's CONTENTS (empty number: none).
+  std::string index_number, index_name;
+  bool index_appended = false;  // "/32" without "/O": added at the end
 };
 
 struct StationServices {

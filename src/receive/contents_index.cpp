@@ -5,10 +5,8 @@
 #include <system_error>
 
 #include "base/file_table.hpp"
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
-#include "core/station.hpp"
-#include "requests/command_interpreter.hpp"
-#include "requests/request_paths.hpp"
 
 namespace fs = std::filesystem;
 
@@ -46,17 +44,59 @@ std::string line_name(std::string_view line) {
   return name;
 }
 
-// Closes the new index (a full disk shows only then) and puts it in place.
-bool finish(FilePtr out, const fs::path& tempfile, const fs::path& contents, bool ok) {
+// Closes the new index (a full disk shows only then and at the flush to disk); a failed one
+// is removed.
+bool finish(FilePtr out, const fs::path& tempfile, bool ok) {
   std::FILE* f = out.release();
+  int error = 0;
+  ok = ok && flush_to_disk(f, error);
   ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) fs::rename(tempfile, contents, ec);
-  if (!ok || ec) {
+  if (!ok) {
+    std::error_code ec;
     fs::remove(tempfile, ec);
-    return false;
   }
-  return true;
+  return ok;
+}
+
+// The old index line by line, with the entry for `number` placed in order.
+bool merge_entry(std::FILE* in, std::FILE* out, std::string_view number, std::string_view name,
+                 double size) {
+  bool ok = true;
+  bool placed = false;
+  std::string line;
+  while (ok && FileTable::read_line(in, line)) {
+    const std::string n = line_number(line);
+    if (n == "EXEC") continue;
+    if (!placed) {
+      if (n < number) {
+        ok = put(out, line);
+        continue;
+      }
+      std::string entry_name(name);
+      if (n == number && contains(name, kDncLinkComment)) entry_name = left(line_name(line), 32);
+      ok = put(out, contents_entry(number, entry_name, size));
+      placed = true;
+      if (n == number) continue;
+      ok = ok && put(out, line);
+      continue;
+    }
+    if (n == number) continue;
+    ok = put(out, line);
+  }
+  if (std::ferror(in)) ok = false;
+  if (ok && !placed) ok = put(out, contents_entry(number, name, size));
+  return ok;
+}
+
+// The old index as it stands, and the entry at its end.
+bool append_entry(std::FILE* in, std::FILE* out, std::string_view number, std::string_view name,
+                  double size) {
+  char buf[1 << 15];
+  std::size_t n = 0;
+  bool ok = true;
+  while (ok && (n = std::fread(buf, 1, sizeof buf, in)) > 0) ok = std::fwrite(buf, 1, n, out) == n;
+  if (std::ferror(in)) ok = false;
+  return ok && put(out, contents_entry(number, name, size));
 }
 
 }  // namespace
@@ -65,57 +105,48 @@ std::string contents_entry(std::string_view number, std::string_view name, doubl
   return "\"" + std::string(number) + "\",\"" + left(name, 32) + "\"," + str(size);
 }
 
-bool rewrite_contents(const fs::path& contents, const fs::path& tempfile, std::string_view number,
-                      std::string_view name, double size) {
+bool write_new_contents(const fs::path& contents, const fs::path& tempfile, std::string_view number,
+                        std::string_view name, double size, bool append) {
   std::error_code ec;
   FilePtr in = open_file(contents, "rb");
   if (!in && fs::exists(contents, ec)) return false;
 
-  FilePtr out = open_file(tempfile, "wb");
+  int error = 0;
+  FilePtr out(create_temporary(tempfile, error));
   if (!out) return false;
   // The index is read and written line by line; a large buffer keeps a 10,000-line index
   // to a handful of writes.
   std::setvbuf(out.get(), nullptr, _IOFBF, 1 << 16);
-
   bool ok = true;
   if (!in) {
     ok = put(out.get(), contents_entry(number, name, size));
-    return finish(std::move(out), tempfile, contents, ok);
+  } else if (append) {
+    ok = append_entry(in.get(), out.get(), number, name, size);
+  } else {
+    ok = merge_entry(in.get(), out.get(), number, name, size);
   }
+  return finish(std::move(out), tempfile, ok);
+}
 
-  bool placed = false;
-  std::string line;
-  while (ok && FileTable::read_line(in.get(), line)) {
-    const std::string n = line_number(line);
-    if (n == "EXEC") continue;
-    if (!placed) {
-      if (n < number) {
-        ok = put(out.get(), line);
-        continue;
-      }
-      std::string entry_name(name);
-      if (n == number && contains(name, kDncLinkComment)) entry_name = left(line_name(line), 32);
-      ok = put(out.get(), contents_entry(number, entry_name, size));
-      placed = true;
-      if (n == number) continue;
-      ok = ok && put(out.get(), line);
-      continue;
-    }
-    if (n == number) continue;
-    ok = put(out.get(), line);
-  }
-  if (std::ferror(in.get())) ok = false;
-  if (ok && !placed) ok = put(out.get(), contents_entry(number, name, size));
-  in.reset();
-  return finish(std::move(out), tempfile, contents, ok);
+bool install_contents(const fs::path& tempfile, const fs::path& contents) {
+  std::error_code ec;
+  fs::rename(tempfile, contents, ec);
+  if (!ec) return true;
+  fs::remove(tempfile, ec);
+  return false;
+}
+
+bool rewrite_contents(const fs::path& contents, const fs::path& tempfile, std::string_view number,
+                      std::string_view name, double size) {
+  return write_new_contents(contents, tempfile, number, name, size, false) &&
+         install_contents(tempfile, contents);
 }
 
 bool append_contents(const fs::path& contents, std::string_view number, std::string_view name,
                      double size) {
-  FilePtr f = open_file(contents, "ab");
-  if (!f) return false;
-  const bool ok = put(f.get(), contents_entry(number, name, size));
-  return std::fclose(f.release()) == 0 && ok;
+  const fs::path tempfile = contents.parent_path() / kContentsTempFile;
+  return write_new_contents(contents, tempfile, number, name, size, true) &&
+         install_contents(tempfile, contents);
 }
 
 std::string contents_number_of(const fs::path& contents, std::string_view name) {
@@ -126,26 +157,6 @@ std::string contents_number_of(const fs::path& contents, std::string_view name) 
     if (line_name(line) == name) return line_number(line);
   }
   return {};
-}
-
-void update_contents_file(Station& s) {
-  const bool numbered = s.filetype == 3 || s.config.default_file_type == DefaultFileType::ASCII;
-  if (!numbered || s.pcnc_file_no.empty()) return;
-  const std::string text = s.HSTR + "\\" + kContentsFile;
-  // The directory came from a machine's command: never write an index outside the station's
-  // and the port's directories.
-  CommandParse dirs;
-  dirs.send_last = split_directories(s.cur().send_dir, dirs.send_dirs);
-  dirs.receive_last = split_directories(s.cur().receive_dir, dirs.receive_dirs);
-  if (!request_path_allowed(s, dirs, text)) return;
-  const fs::path contents = s.paths.existing(text);
-  const std::string& code = s.cur().code_line;
-  const bool ok = contains(code, "/32") && !contains(code, "/O")
-                      ? append_contents(contents, s.pcnc_file_no, s.pcnc_file_name, s.char_count)
-                      : rewrite_contents(contents, contents.parent_path() / kContentsTempFile,
-                                         s.pcnc_file_no, s.pcnc_file_name, s.char_count);
-  // The program is stored; only its index entry is missing, which the operator must know.
-  if (!ok) s.window.set_status(" " + contents.string() + " could not be updated ");
 }
 
 }  // namespace shoplink

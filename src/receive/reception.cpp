@@ -9,7 +9,6 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "receive/activity_report.hpp"
-#include "receive/contents_index.hpp"
 #include "receive/received_line.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
@@ -69,7 +68,7 @@ void start_reception(Station& s, const std::string& got) {
   s.Openfile = s.files.freefile();
   s.RX_binary = binary_port(s);
   s.line.set_option_flag(!s.RX_binary);
-  if (!create_upload_file(s, s.Filename, false, false)) store_in_trash(s);
+  if (!create_upload_file(s, s.Filename)) store_in_trash(s);
   enable_transfer_menus(s, false);
   s.window.set_visible(Element::PortSelector, false);
   s.Timer6.start();
@@ -235,14 +234,14 @@ void timer6_Timer(Station& s) {
     write_upload_line(s, "M30");
     s.char_count += 5;
   }
-  const bool to_trash = s.Filename == s.station_file("TRASH");
+  // Set first: what the commit reports (a failure, a missing index entry) stays on show.
+  s.window.set_status("RX timeout...");
   const UploadEnd end = close_upload_file(s);
   const bool stored = upload && end == UploadEnd::Stored;
   release_sender(s);
   if (stored && s.AUTOPRINT == 1) start_autoprint(s);
-  if (end != UploadEnd::Failed) s.window.set_status("RX timeout...");
   // Only a program that is now on disk was received; an upload that stored nothing left the
-  // old program in place, and a failed one has been reported with its error.
+  // old program in place, and a failed or set-aside one has been reported with its reason.
   if (stored) {
     log_event(s, 9);
     report_name = report_name_of(s.Filename);
@@ -258,9 +257,6 @@ void timer6_Timer(Station& s) {
   // another reception.
   s.mode_after_purge = 0;
   enable_transfer_menus(s, true);
-  // The index describes stored programs: an upload that kept the old program, or that went
-  // to TRASH, changes nothing in it.
-  if (stored && !to_trash) update_contents_file(s);
 }
 
 }  // namespace shoplink

@@ -36,6 +36,8 @@ struct CommandParse {
   std::string xref_dir;
   // Every program number of the directory is taken: the upload has no file of its own.
   bool no_free_number = false;
+  // "/32": the upload's number stands for its long name in the CONTENTS index.
+  bool indexed_by_name = false;
 };
 
 // Which request a name belongs to: it decides the directory a name is taken from and how a

@@ -185,21 +185,24 @@ NameResult parse_program_name(Station& s, CommandParse& p, RequestKind kind, std
   return NameResult::Named;
 }
 
-NameResult resolve_file_name(Station& s, CommandParse& p, RequestKind kind, std::size_t start) {
-  if (parse_program_name(s, p, kind, start) == NameResult::Ended) return NameResult::Ended;
-  if (numbered_form(s)) {
-    s.Filename = s.HSTR + "\\PROG" + p.program_name;
-    s.pcnc_file_no = p.program_name;
-    return NameResult::Named;
-  }
+std::string program_file_name(const Station& s, const std::string& name) {
+  if (numbered_form(s)) return s.HSTR + "\\PROG" + name;
   std::string extension = s.cur().extension;
+  std::string file;
   if (site::hadley_tool(s)) {
-    s.Filename = s.HSTR + "\\O" + p.program_name;
+    file = s.HSTR + "\\O" + name;
     extension = ".NC";
   } else {
-    s.Filename = s.HSTR + "\\" + p.program_name;
+    file = s.HSTR + "\\" + name;
   }
-  if (!extension.empty() && !contains(s.Filename, extension)) s.Filename += extension;
+  if (!extension.empty() && !contains(file, extension)) file += extension;
+  return file;
+}
+
+NameResult resolve_file_name(Station& s, CommandParse& p, RequestKind kind, std::size_t start) {
+  if (parse_program_name(s, p, kind, start) == NameResult::Ended) return NameResult::Ended;
+  s.Filename = program_file_name(s, p.program_name);
+  if (numbered_form(s)) s.pcnc_file_no = p.program_name;
   return NameResult::Named;
 }
 

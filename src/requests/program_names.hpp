@@ -24,6 +24,11 @@ NameResult parse_program_name(Station& s, CommandParse& p, RequestKind kind, std
 // the named form (HSTR\name plus the port's extension).
 NameResult resolve_file_name(Station& s, CommandParse& p, RequestKind kind, std::size_t start);
 
+// The file of program `name` in HSTR: HSTR\PROG & name in the numbered form; HSTR\name and
+// the port's extension (when not already part of it) in the named form, at the HADLEY TOOL
+// site HSTR\O & name & ".NC".
+std::string program_file_name(const Station& s, const std::string& name);
+
 enum class LookupResult { Matched, NoMatch, Ended };
 
 // With "/32": parse_program_name, then the name is looked up in HSTR\CONTENTS; on a match

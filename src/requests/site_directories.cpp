@@ -86,9 +86,16 @@ void dun_varley_subdirectory(Station& s, CommandParse& p) {
   p.xref_dir = with_xref_drive(s, key, saved);
 }
 
-void westbrook_program_name(Station& s, CommandParse& p) {
+void westbrook_program_name(Station& s, CommandParse& p, RequestKind kind) {
   if (p.program_name.empty() || !request_path_allowed(s, p, s.HSTR)) return;
   const std::string wanted = ucase("O" + p.program_name);
+  // An upload replaces only the program of exactly that name, never one whose name merely
+  // holds it (R12 must not overwrite O1234.NC); without one it is stored under its own name.
+  auto matches = [&](const std::string& name) {
+    const std::string upper = ucase(name);
+    if (kind != RequestKind::Store) return contains(upper, wanted);
+    return upper == wanted || upper == wanted + ucase(s.cur().extension);
+  };
   std::error_code ec;
   std::vector<std::string> names;
   for (fs::directory_iterator it(s.paths.existing(s.HSTR), ec), end; !ec && it != end;
@@ -99,7 +106,7 @@ void westbrook_program_name(Station& s, CommandParse& p) {
   // The file system's own order differs between hosts; by name, the choice is repeatable.
   std::sort(names.begin(), names.end());
   for (const std::string& name : names) {
-    if (contains(ucase(name), wanted)) {
+    if (matches(name)) {
       p.program_name = name;
       return;
     }
@@ -123,7 +130,7 @@ void apply_site_directories(Station& s, CommandParse& p, RequestKind kind) {
   // A listing's "name" is the number that chooses it, not a program.
   const bool program = kind != RequestKind::Directory;
   if (program && site::dun_varley(s)) dun_varley_subdirectory(s, p);
-  if (program && site::westbrook(s)) westbrook_program_name(s, p);
+  if (program && site::westbrook(s)) westbrook_program_name(s, p, kind);
   if (kind != RequestKind::Store && !p.plain32 && site::holloway_engineering(s)) {
     holloway_engineering_subdirectory(s, p);
   }

@@ -14,8 +14,9 @@ class Station;
 // drive and surrounding "\") is looked up in the cross references, and a match puts its
 // drive on HSTR and on the saved directory (p.xref_dir).
 void dun_varley_subdirectory(Station& s, CommandParse& p);
-// WESTBROOK: the first file of HSTR whose name holds "O" & the name becomes the name.
-void westbrook_program_name(Station& s, CommandParse& p);
+// WESTBROOK: the first file of HSTR whose name holds "O" & the name becomes the name; for a
+// store, only a file named exactly "O" & the name (with or without the port's extension).
+void westbrook_program_name(Station& s, CommandParse& p, RequestKind kind);
 // HOLLOWAY ENGINEERING: HSTR & "\" & the number rounded up to 500s ("0500" for 0 and 1).
 void holloway_engineering_subdirectory(Station& s, CommandParse& p);
 // FENWICK in MARLOW: HSTR & "\1000" … "\9000" by the number in 1000s, "\10000" above.

@@ -69,6 +69,23 @@ std::string prog_form_comment(const Station& s, const CommandParse& p) {
   return c;
 }
 
+// The file a store of `name` writes. A number that stands for a long name ("/32") is found
+// again through the index, which names PROGnnnn whatever the port's form. At the CORRIGAN
+// site a name of three characters, or with its "." at position 4, gets "M0" in front.
+std::string store_file_name(const Station& s, const CommandParse& p, std::string name) {
+  if (p.indexed_by_name) return s.HSTR + "\\PROG" + name;
+  if (!numbered_form(s) && site::corrigan(s) && (name.size() == 3 || instr(name, ".") == 4))
+    name = "M0" + name;
+  return program_file_name(s, name);
+}
+
+// A full directory (or one that cannot be probed) must not lead to a program being replaced
+// under its own name: the upload is kept in TRASH and the operator told.
+void no_free_number(Station& s, CommandParse& p) {
+  p.no_free_number = true;
+  s.window.set_status(" No unused program number in " + s.paths.display(s.HSTR) + " ");
+}
+
 // LAKESIDE ROLL files uploads by the first letter of their comment.
 void lakeside_directory(Station& s, std::string comment) {
   if (starts_with(comment, "(")) comment.erase(0, 1);
@@ -87,14 +104,11 @@ void beacon_number(Station& s, CommandParse& p) {
   if (!number.empty()) {
     p.command = left(p.command, 1) + number + mid(p.command, 6);
     p.program_name = number;
-    s.Filename = s.HSTR + "\\PROG" + number;
+    s.Filename = store_file_name(s, p, number);
     s.pcnc_file_no = number;
     log_event(s, 40);
   } else {
-    // A full directory (or one that cannot be probed) must not lead to a program being
-    // replaced under its own name: the upload is kept in TRASH and the operator told.
-    p.no_free_number = true;
-    s.window.set_status(" No unused program number in " + s.paths.display(s.HSTR) + " ");
+    no_free_number(s, p);
   }
   s.line.set_dtr(true);
   sendchar2(s, std::string(1, DC1));
@@ -102,62 +116,39 @@ void beacon_number(Station& s, CommandParse& p) {
 
 // "/32" ports keep names of up to 32 characters in the CONTENTS index; the file is a number.
 void choose_number(Station& s, CommandParse& p) {
+  p.indexed_by_name = true;
   if (site::garnet_manufacturing(s)) garnet_program_name(p.program_name);
   p.program_comment = p.program_name;
+  s.pcnc_file_name = p.program_comment;
   if (contains(s.cur().code_line, "/O")) {
     const std::string index = s.HSTR + "\\" + kContentsFile;
     if (request_path_allowed(s, p, index)) {
       const std::string number = contents_number_of(s.paths.existing(index), p.program_name);
       if (!number.empty()) {
         p.program_name = number;
-        s.Filename = s.HSTR + "\\PROG" + number;
+        s.Filename = store_file_name(s, p, number);
         s.pcnc_file_no = number;
         return;
       }
     }
   }
   const std::string number = first_unused_number(s, p);
-  if (number.empty()) return;
+  if (number.empty()) {
+    no_free_number(s, p);
+    return;
+  }
   p.program_name = number;
-  s.Filename = s.HSTR + "\\PROG" + number;
+  s.Filename = store_file_name(s, p, number);
   s.pcnc_file_no = number;
   log_event(s, 40);
 }
 
 void name_the_file(Station& s, CommandParse& p) {
+  s.Filename = store_file_name(s, p, p.program_name);
   if (numbered_form(s)) {
-    s.Filename = s.HSTR + "\\PROG" + p.program_name;
     s.pcnc_file_no = p.program_name;
     s.pcnc_file_name = p.program_comment;
-    return;
   }
-  std::string name = p.program_name;
-  if (site::corrigan(s) && (name.size() == 3 || instr(name, ".") == 4)) name = "M0" + name;
-  std::string extension = s.cur().extension;
-  if (site::hadley_tool(s)) {
-    s.Filename = s.HSTR + "\\O" + name;
-    extension = ".NC";
-  } else {
-    s.Filename = s.HSTR + "\\" + name;
-  }
-  if (!extension.empty() && !contains(s.Filename, extension)) s.Filename += extension;
-}
-
-// "/BAK" keeps the old program as the .BAK file. Returns true when a backup was made.
-bool back_up_old_program(Station& s) {
-  std::error_code ec;
-  const fs::path old = s.paths.existing(s.Filename);
-  if (!fs::is_regular_file(old, ec)) return false;
-  s.BAK_name = backup_name(s.Filename);
-  const fs::path bak = s.paths.existing(s.BAK_name);
-  if (fs::exists(bak, ec)) {
-    fs::remove(bak, ec);
-    log_event(s, 42);
-  }
-  fs::rename(old, bak, ec);
-  if (ec) return false;
-  log_event(s, 41);
-  return true;
 }
 
 // One line the store request writes itself, shown like the received ones.
@@ -199,6 +190,20 @@ void arm_reception(Station& s, const CommandParse& p) {
   s.Timer10.start();
 }
 
+// Why the station will not store under the name the machine sent, or nullptr when it will.
+// Such an upload goes to TRASH.
+const char* refusal(const Station& s, const CommandParse& p) {
+  if (p.no_free_number) return "no unused program number";
+  // A name that cuts down to nothing would name the folder itself.
+  if (p.program_name.empty()) return "no program name";
+  // Control bytes in a file name reach every listing and terminal that shows it.
+  for (const char c : s.Filename)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) return "control characters in the name";
+  if (!request_path_allowed(s, p, s.Filename)) return "outside the station's directories";
+  if (station_own_file(s, s.Filename)) return "one of the station's own files";
+  return nullptr;
+}
+
 }  // namespace
 
 std::string backup_name(const std::string& filename) {
@@ -212,12 +217,12 @@ std::string backup_name(const std::string& filename) {
 std::string first_unused_number(Station& s, const CommandParse& p, int last) {
   if (last <= 0) last = kLastNumber;
   // The names differ only in their digits: one directory, allowed or not for all of them.
-  if (!request_path_allowed(s, p, s.HSTR + "\\PROG" + four_digits(1))) return {};
+  if (!request_path_allowed(s, p, store_file_name(s, p, four_digits(1)))) return {};
   for (int n = 1; n <= last; ++n) {
     const std::string number = four_digits(n);
-    const std::string name = s.HSTR + "\\PROG" + number;
+    // The very name the upload will be written under, in the port's form.
     std::error_code ec;
-    const bool taken = fs::exists(s.paths.existing(name), ec) || ec;
+    const bool taken = fs::exists(s.paths.existing(store_file_name(s, p, number)), ec) || ec;
     if (!taken) return number;
   }
   return {};
@@ -248,21 +253,27 @@ void open_store_file(Station& s, CommandParse& p) {
   s.char_count = 0;
   s.Last_RX_line.clear();
 
-  // A name that leaves the station's directories, or names one of the station's own files,
-  // is never touched or created: the upload goes to TRASH.
-  const bool allowed = !p.no_free_number && request_path_allowed(s, p, s.Filename) &&
-                       !station_own_file(s, s.Filename);
-  bool backed_up = false;
-  if (allowed && contains(s.cur().code_line, "/BAK")) backed_up = back_up_old_program(s);
-  // Without a backup the old program stays as it is until a line of the upload is stored.
+  const char* refused = refusal(s, p);
+  if (refused) {
+    log_text(s, "Name refused (" + std::string(refused) + "): " + s.paths.display(s.Filename));
+  }
 
   log_event(s, 24);
   s.Openfile = s.files.freefile();
-  if (!allowed) s.error_number = p.no_free_number ? kNoFreeNumberError : kConfinedError;
-  if (!allowed || !create_upload_file(s, s.Filename, !backed_up, false)) {
+  if (refused) s.error_number = p.no_free_number ? kNoFreeNumberError : kConfinedError;
+  if (refused || !create_upload_file(s, s.Filename)) {
     store_in_trash(s);
-  } else if (backed_up && s.pending_upload) {
-    s.pending_upload->backup = s.paths.existing(s.BAK_name);
+  } else {
+    // The old program stays as it is until the upload commits; its backup is made then.
+    if (contains(s.cur().code_line, "/BAK")) {
+      s.BAK_name = backup_name(s.Filename);
+      keep_backup_at_commit(s, s.BAK_name);
+    }
+    if (numbered_form(s) || p.indexed_by_name) {
+      const std::string& code = s.cur().code_line;
+      index_at_commit(s, s.pcnc_file_no, s.pcnc_file_name,
+                      contains(code, "/32") && !contains(code, "/O"));
+    }
   }
 
   s.RX_binary = contains(s.cur().code_line, "BINARY");

@@ -22,9 +22,9 @@ void open_store_file(Station& s, CommandParse& p);
 // The upload file's name with ".BAK" in place of its extension.
 std::string backup_name(const std::string& filename);
 
-// HSTR & "\PROG" & the first number (four digits at least) without a file, up to `last`
-// (0: as far as five digits); empty when the directory may not be reached or no number is
-// free.
+// The first number (four digits at least) whose file, named as the store will name it (the
+// port's numbered or named form), does not exist, up to `last` (0: as far as five digits);
+// empty when the directory may not be reached or no number is free.
 std::string first_unused_number(Station& s, const CommandParse& p, int last = 0);
 
 }  // namespace shoplink

@@ -82,7 +82,8 @@ void startup(Station& s) {
   read_leaders_trailers(s);
   if (!read_dncdata(s)) return;  // the program ends: no DNCDATA, or a broken one
   // Uploads cut short by the last stop are not programs; the old programs are still there.
-  remove_upload_temporaries(s);
+  // One stopped in the middle of its commit is finished or undone.
+  finish_interrupted_uploads(s);
   build_code_tables(s);
   s.Timer1.start();
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "receive/upload_file.hpp"
 #include "receive/upload_rig.hpp"
@@ -112,12 +113,18 @@ TEST_P(NothingStored, OldProgramStaysAndNothingIsReceived) {
   rig.s.Customer_name = c.customer;
   rig.port().code_line = c.code_line;
   rig.dir.write(c.program, "OLD PROGRAM\r\n");
-  rig.command(c.command);
-  rig.upload(c.upload);
-  rig.run_ms(30000);  // HADLEY TOOL keeps the first time-out
+  // Twice: a second empty upload must not touch what the first left either (nor a backup).
+  for (int round = 0; round < 2; ++round) {
+    rig.stay_on_port();
+    rig.command(c.command);
+    rig.upload(c.upload);
+    rig.run_ms(30000);  // HADLEY TOOL keeps the first time-out
+    rig.run_ms(3000);
+  }
   EXPECT_EQ(rig.read(c.program), "OLD PROGRAM\r\n");
   EXPECT_EQ(entries_in(rig.dir.path() / "UP"), 1);
   EXPECT_FALSE(logged(rig, " received  "));
+  EXPECT_FALSE(logged(rig, "backup"));
   EXPECT_TRUE(logged(rig, "No data received"));
 }
 
@@ -126,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NothingStoredCase{"", "0", "UP/O1", "RO1", "&HE:1\r\n\r\n"},
                       NothingStoredCase{"", "0 OKUMA", "UP/O1", "RO1", "$O1.MIN%\r\n"},
                       NothingStoredCase{"HADLEY TOOL", "0", "UP/O1.NC", "R1", "$1\r\n"},
-                      NothingStoredCase{"MAPLEGATE TECHNOLOGIES", "0", "UP/O1", "RO1", "%\r\n"}));
+                      NothingStoredCase{"MAPLEGATE TECHNOLOGIES", "0", "UP/O1", "RO1", "%\r\n"},
+                      NothingStoredCase{"", "0 /BAK", "UP/O888", "RO888", "&HE:1\r\n"},
+                      NothingStoredCase{"", "0 /BAK", "UP/O888", "RO888", "\r\n"}));
 
 TEST(UploadSafety, OneLineStoreWithIdReplacesTheProgram) {
   UploadRig rig;
@@ -211,6 +220,86 @@ TEST(UploadSafety, AnUploadTemporaryIsNotServed) {
   std::string sent = rig.line.written;
   for (auto& c : sent) c = static_cast<char>(c & 127);
   EXPECT_EQ(sent.find("HALF"), std::string::npos);
+  EXPECT_TRUE(logged(rig, "File not found"));
+}
+
+// Links planted in the program folders (often shares many people can write) never lead a
+// machine's request outside the station's directories, nor make the station write through
+// them; a link from one place inside to another still works.
+struct LinkCase {
+  const char* name;
+  const char* link;    // under the station directory
+  const char* target;  // "@/" = the outside folder, "#/" = the station directory
+  const char* command;
+  const char* upload;  // "" = none: the request's reply is sent
+  const char* sent;    // what the machine must receive ("" = nothing in particular)
+  const char* stored;  // the file the upload must be in ("" = none)
+};
+void PrintTo(const LinkCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PlantedLinks : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(PlantedLinks, NeverLeadOutside) {
+  const LinkCase& c = GetParam();
+  UploadRig rig;
+  testing::TempDir outside;
+  const std::map<std::string, std::string> secrets = {
+      {"SECRET", "TOP SECRET\r\n"}, {"victim", "VICTIM\r\n"}, {"victim3", "VICTIM3\r\n"}};
+  for (const auto& [name, text] : secrets) outside.write(name, text);
+  rig.dir.write("DNCDATA", "COM1:9600\r\n");
+  rig.dir.write("NC/SUB/O7", "INSIDE\r\n");
+  std::string target = c.target;
+  if (starts_with(target, "@/")) target = (outside.path() / target.substr(2)).string();
+  if (starts_with(target, "#/")) target = (rig.dir.path() / target.substr(2)).string();
+  fs::create_symlink(target, rig.dir.path() / c.link);
+
+  rig.command(c.command);
+  if (*c.upload) {
+    rig.upload(c.upload);
+  } else {
+    rig.send("\x11");
+    rig.run_ms(30000);
+  }
+  std::string sent = rig.line.written;
+  for (auto& ch : sent) ch = static_cast<char>(ch & 127);
+  EXPECT_NE(sent.find(c.sent), std::string::npos) << sent;
+  for (const auto& [name, text] : secrets) {
+    EXPECT_EQ(outside.read(name), text);
+    EXPECT_EQ(sent.find(text.substr(0, text.size() - 2)), std::string::npos);
+  }
+  EXPECT_EQ(entries_in(outside.path()), 3);
+  EXPECT_EQ(rig.read("DNCDATA"), "COM1:9600\r\n");
+  if (*c.stored) EXPECT_EQ(rig.read(c.stored), "N1\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reception, PlantedLinks,
+    ::testing::Values(
+        LinkCase{"FolderOutside", "NC/LINKDIR", "@/", "T\\LINKDIR\\SECRET", "", "NOT FOUND", ""},
+        LinkCase{"FileOutside", "NC/O6666", "@/SECRET", "TO6666", "", "NOT FOUND", ""},
+        LinkCase{"ListingOutside", "NC/LINKDIR", "@/", "P\\LINKDIR\\", "", "NOT FOUND", ""},
+        LinkCase{"StoreOutside", "UP/LINKDIR", "@/", "R\\LINKDIR\\EVIL1", "N1\r\n", "", "TRASH"},
+        LinkCase{"PlantedTemporary", "UP/~O5000.upload", "@/victim", "RO5000", "N1\r\n", "",
+                 "UP/O5000"},
+        LinkCase{"ListingFileOutside", "NC/CONTENTS.DNC", "@/victim3", "P", "",
+                 "SHOPLINK DIRECTORY", ""},
+        LinkCase{"ListingFileOnDncdata", "NC/CONTENTS.DNC", "#/DNCDATA", "P", "",
+                 "SHOPLINK DIRECTORY", ""},
+        LinkCase{"InsideStaysUsable", "NC/O7", "#/NC/SUB/O7", "TO7", "", "INSIDE", ""}));
+
+// What the station keeps for itself is not sent, even from a port whose send directory is
+// the station directory; its other files there are served as before.
+TEST(StationOwnFiles, HostmapIsNeverSent) {
+  UploadRig rig;
+  rig.port().send_dir = rig.s.station_dir();
+  rig.dir.write("HOSTMAP", "WEB_PASSWORD=hunter2\r\n");
+  rig.command("THOSTMAP");
+  rig.send("\x11");
+  rig.run_ms(30000);
+  EXPECT_EQ(rig.line.written.find("hunter2"), std::string::npos);
+  EXPECT_TRUE(logged(rig, "Not sent: " + rig.s.station_dir() + "/HOSTMAP is the station's own"));
   EXPECT_TRUE(logged(rig, "File not found"));
 }
 

@@ -25,6 +25,7 @@ class FakeLine final : public SerialPort {
   }
   std::size_t output_held() const override { return held; }
   std::string output_error() const override { return error; }
+  int interruptions() const override { return breaks; }
 
   bool cts_on = true;
   bool can_open = true;
@@ -33,6 +34,7 @@ class FakeLine final : public SerialPort {
   std::size_t held = 0;  // output the device has not taken (a stuck line)
   std::string error;     // why the device refuses output (a line gone)
   std::string trace;     // what was written, with "[DTR off]" / "[DTR on]" where DTR changed
+  int breaks = 0;        // connection drops so far
 
  protected:
   bool do_open() override { return open_ = can_open; }
