@@ -115,8 +115,7 @@ bool append_whole(const fs::path& path, std::string_view text, int& error, bool 
     done += static_cast<std::size_t>(n);
   }
   // Cutting back needs no space, so a full disk does not stop it.
-  if (error != 0 && before >= 0) [[maybe_unused]]
-    const int cut = ::ftruncate(fd, before);
+  if (error != 0 && before >= 0 && ::ftruncate(fd, before) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   return error == 0;
 }

@@ -279,7 +279,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LinkCase{"FolderOutside", "NC/LINKDIR", "@/", "T\\LINKDIR\\SECRET", "", "NOT FOUND", ""},
         LinkCase{"FileOutside", "NC/O6666", "@/SECRET", "TO6666", "", "NOT FOUND", ""},
-        LinkCase{"ListingOutside", "NC/LINKDIR", "@/", "P\\LINKDIR\\", "", "NOT FOUND", ""},
+        LinkCase{"ListingOutside", "UP/LINKDIR", "@/", "P\\LINKDIR\\", "", "NOT FOUND", ""},
         LinkCase{"StoreOutside", "UP/LINKDIR", "@/", "R\\LINKDIR\\EVIL1", "N1\r\n", "", "TRASH"},
         LinkCase{"PlantedTemporary", "UP/~O5000.upload", "@/victim", "RO5000", "N1\r\n", "",
                  "UP/O5000"},
