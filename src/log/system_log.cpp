@@ -26,6 +26,7 @@ std::string port_text(const Station& s) {
 struct File {
   std::FILE* f = nullptr;
   File(const fs::path& p, const char* mode) : f(std::fopen(p.c_str(), mode)) {}
+  explicit File(std::FILE* file) : f(file) {}
   ~File() {
     if (f) std::fclose(f);
   }
@@ -50,7 +51,8 @@ bool write_all(std::FILE* f, const std::string& text) {
 bool trim_log(Station& s, const fs::path& log, double limit) {
   const fs::path temp = s.paths.host_path(s.station_file(kTempLogFile));
   {
-    File out(temp, "wb");
+    int error = 0;
+    File out(create_temporary(temp, error));
     if (!out) return false;
     File in(log, "rb");
     if (!in) return false;

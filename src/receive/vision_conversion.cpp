@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
 
@@ -86,20 +87,23 @@ std::string Autopath_Vision(Station& s, const std::string& path) {
   s.window.set_status("Converting file");
   const std::unique_ptr<std::FILE, FileCloser> in(std::fopen(s.paths.existing(path).c_str(), "rb"));
   if (!in) return kConversionError;
-  std::ofstream out(s.paths.existing(s.station_file(kVisionScratch)),
-                    std::ios::binary | std::ios::trunc);
+  int error = 0;
+  std::unique_ptr<std::FILE, FileCloser> out(
+      open_for_write(s.paths.existing(s.station_file(kVisionScratch)), WriteMode::Truncate, error));
   if (!out) return kConversionError;
 
   const bool quoted_form = s.filetype == 3;
   std::string line;
   bool first = true;
+  bool ok = true;
   while (FileTable::read_line(in.get(), line)) {
     if (quoted_form && std::exchange(first, false)) continue;  // the numbered form's header
-    out << vision_line(quoted_form ? without_quotes(line) : line) << "\r\n";
+    const std::string converted = vision_line(quoted_form ? without_quotes(line) : line) + "\r\n";
+    ok = ok && std::fwrite(converted.data(), 1, converted.size(), out.get()) == converted.size();
   }
   const bool read_failed = std::ferror(in.get()) != 0;
-  out.close();
-  return read_failed || !out ? kConversionError : kConversionOk;
+  ok = std::fclose(out.release()) == 0 && ok;
+  return read_failed || !ok ? kConversionError : kConversionOk;
 }
 
 }  // namespace shoplink

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "config/dncdata.hpp"
 #include "config/leader_trailer.hpp"
@@ -49,9 +50,14 @@ void read_screen_status(Station& s) {
 
 void write_screen_status(Station& s) {
   const auto g = s.window.geometry();
-  std::ofstream out(s.paths.existing(s.station_file(kScreenStatusFile)),
-                    std::ios::binary | std::ios::trunc);
-  for (int x : {g.left, g.top, g.width, g.height}) out << str(x) << "\r\n";
+  std::string text;
+  for (int x : {g.left, g.top, g.width, g.height}) text += str(x) + "\r\n";
+  int error = 0;
+  if (std::FILE* out = open_for_write(s.paths.existing(s.station_file(kScreenStatusFile)),
+                                      WriteMode::Truncate, error)) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+  }
 }
 
 void set_config_menus(Station& s, bool enabled) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
@@ -42,7 +43,8 @@ std::string truth(bool b) {
 
 void write_trace(Station& s) {
   const fs::path p = s.paths.host_path(s.station_file(kTraceFile));
-  std::FILE* f = std::fopen(p.c_str(), "wb");
+  int error = 0;
+  std::FILE* f = open_for_write(p, WriteMode::Truncate, error);
   if (f == nullptr) return;  // a snapshot that cannot be written never holds up the stop
   const bool open = s.line.is_open();
   const std::string lines[] = {
