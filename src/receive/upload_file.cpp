@@ -187,6 +187,20 @@ UploadEnd close_upload_file(Station& s) {
   return UploadEnd::Failed;
 }
 
+void discard_upload_file(Station& s) {
+  PendingUpload* p = pending_for(s);
+  if (!p) {
+    s.files.close(s.Openfile);
+    return;
+  }
+  const PendingUpload up = *p;
+  s.pending_upload.reset();
+  s.files.close(s.Openfile);
+  std::error_code ec;
+  fs::remove(up.temp, ec);
+  if (!up.backup.empty() && !fs::exists(up.target, ec)) fs::rename(up.backup, up.target, ec);
+}
+
 void remove_upload_temporaries(Station& s) {
   std::set<fs::path> dirs{resolved_dir(s.paths.station_dir())};
   for (int n = 1; n <= NumPorts; ++n) {

@@ -41,6 +41,10 @@ enum class UploadEnd {
 // Closes `Openfile` and puts the upload in place.
 UploadEnd close_upload_file(Station& s);
 
+// The upload was cut short (the station stops): its temporary goes, and a program moved to
+// its backup for it ("/BAK") is put back, so the old program stays as it was.
+void discard_upload_file(Station& s);
+
 // The temporary name an upload is written under.
 bool is_upload_temporary(std::string_view name);
 // Removes upload temporaries left in the station's directories by a stop or a failed rename.
