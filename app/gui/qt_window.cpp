@@ -514,6 +514,10 @@ void QtWindow::keyPressEvent(QKeyEvent* e) {
 void QtWindow::closeEvent(QCloseEvent* e) {
   // The station decides: it shuts down and then the window goes.
   if (commands_.close_requested && !closing_) {
+    if (commands_.may_quit && !commands_.may_quit()) {
+      e->ignore();
+      return;
+    }
     closing_ = true;
     commands_.close_requested();
   }

@@ -34,6 +34,9 @@ struct WindowCommands {
   std::function<void()> send_now, stop;
   std::function<void()> log_viewer_closed;
   std::function<void()> close_requested;  // the window's close box
+  // Asked before any way out the operator takes; false keeps the station running (an editor
+  // with unsaved edits whose operator chose to go on editing).
+  std::function<bool()> may_quit;
   std::function<void()> scan_failure_editor, scan_failure_terminal, scan_failure_exit;
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
+#include "gui/editor_window.hpp"
 #include "gui/qt_window.hpp"
 #include "receive/manual_receive.hpp"
 #include "station/operator_commands.hpp"
@@ -27,7 +28,7 @@ void connect_window(QtWindow& window, Station& s) {
         mode_terminal_Click(s);
         break;
       case Menu::mode_exit:
-        mode_exit_Click(s);
+        if (close_editor_windows()) mode_exit_Click(s);
         break;
       case Menu::conf_password:
         conf_password_Click(s);
@@ -53,9 +54,12 @@ void connect_window(QtWindow& window, Station& s) {
   c.stop = [&s] { Command2_Click(s); };
   c.log_viewer_closed = [&s] { log_viewer_closed(s); };
   c.close_requested = [&s] { mode_exit_Click(s); };
+  c.may_quit = [] { return close_editor_windows(); };
   c.scan_failure_editor = [&s] { edit_Click(s, EditCommand::dncdata); };
   c.scan_failure_terminal = [&s] { mode_terminal_Click(s); };
-  c.scan_failure_exit = [&s] { s.end_program(0); };
+  c.scan_failure_exit = [&s] {
+    if (close_editor_windows()) mode_exit_Click(s);
+  };
   window.set_commands(std::move(c));
 }
 

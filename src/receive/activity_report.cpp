@@ -10,6 +10,7 @@
 #include "transmit/ab_protocol.hpp"
 #include "transmit/prepare.hpp"
 #include "transmit/reply_output.hpp"
+#include "transmit/transfer_controls.hpp"
 
 namespace shoplink {
 
@@ -41,12 +42,11 @@ void ab_report(Station& s, const std::string& report_name, const std::string& p,
                          std::string(1, ETX);
   if (await_ack(s)) {
     send_reply(s, s.reply_buffer[port]);
-    s.reply_buffer[port].clear();
-  } else {
+  } else if (!transfer_stopped(s)) {  // a stop is no machine's silence
     log_event(s, 23);
     s.window.set_status("AK not received ..");
-    s.reply_buffer[port].clear();
   }
+  s.reply_buffer[port].clear();
 }
 
 }  // namespace

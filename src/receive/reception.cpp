@@ -219,6 +219,22 @@ void process_received_data(Station& s) {
   s.Timer13.start();
 }
 
+void abandon_reception(Station& s) {
+  // The file is open from the store request on (or the first data of a manual receive)
+  // until the time-out ends the upload.
+  const std::FILE* open = s.files.get(s.Openfile);
+  if (!s.pending_upload || open == nullptr || s.pending_upload->file != open) return;
+  s.Timer6.stop();
+  s.Timer19.stop();
+  discard_upload_file(s);
+  log_text(s, "SHOPLINK stopping - reception of " + s.paths.display(s.Filename) + " aborted");
+  release_sender(s);
+  s.receiving = 0;
+  s.Filename.clear();
+  s.mode = Mode::Settling;
+  s.mode_after_purge = 0;
+}
+
 void timer6_Timer(Station& s) {
   if (s.receiving != 1) return;
   // An OPEN FILE upload at KESSLER SUPPLY may pause for as long as it likes; only its

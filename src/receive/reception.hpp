@@ -15,6 +15,9 @@ void receive_poll_receiving(Station& s, const std::string& got);
 void process_received_data(Station& s);
 // The receive time-out (Timer6): the end of the upload.
 void timer6_Timer(Station& s);
+// The station stops while an upload is open: it ends as aborted, never as received, and
+// the old program stays in its place.
+void abandon_reception(Station& s);
 
 // Receive-buffer levels of the flow control: stop the sender above, resume below.
 inline constexpr std::size_t kRxStopLevel = 2048;

@@ -330,6 +330,12 @@ UploadEnd close_upload_file(Station& s) {
   return commit_program(s, up);
 }
 
+void discard_upload_file(Station& s) {
+  // The old program was never touched: its backup is made only when an upload commits.
+  forget_abandoned_upload(s);
+  s.files.close(s.Openfile);
+}
+
 bool is_upload_temporary(std::string_view name) {
   const std::string upper = ucase(name);
   return upper.size() > std::strlen(kTempPrefix) + std::strlen(kTempSuffix) &&

@@ -48,6 +48,10 @@ enum class UploadEnd {
 // Closes `Openfile` and commits the upload.
 UploadEnd close_upload_file(Station& s);
 
+// The upload was cut short (the station stops): its temporary goes; the old program and its
+// backup stay exactly as they were.
+void discard_upload_file(Station& s);
+
 // The temporary name an upload is written under.
 bool is_upload_temporary(std::string_view name);
 // Start-up: in the station's directories (and their folders), an upload that a stop

@@ -7,6 +7,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "station/startup.hpp"
 
 namespace shoplink {
 
@@ -88,6 +89,8 @@ void port_txt_Change(Station& s) {
 }
 
 void mode_exit_Click(Station& s) {
+  // Before the files close: an upload's file still tells what to put back.
+  abandon_transfers(s);
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.end_program(0);
 }

@@ -10,10 +10,12 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "receive/manual_receive.hpp"
+#include "receive/reception.hpp"
 #include "receive/upload_file.hpp"
 #include "station/customer_profile.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/manual_send.hpp"
+#include "transmit/transfer_controls.hpp"
 
 namespace shoplink {
 
@@ -94,7 +96,14 @@ void startup(Station& s) {
   s.Timer1.start();
 }
 
+void abandon_transfers(Station& s) {
+  if (s.loop.quit_requested()) return;  // the first way out has done it
+  abandon_transmission(s);
+  abandon_reception(s);
+}
+
 void request_stop(Station& s) {
+  abandon_transfers(s);
   s.stop_requested = true;
   s.send_aborted = 1;  // a transfer on the stack ends as the Stop button ends it
   s.loop.quit();

@@ -6,6 +6,9 @@ class Station;
 void startup(Station& s);
 // Closes files and the line and logs the stop; once only, so the stop is the last line.
 void shutdown(Station& s);
+// Every way out of the program begins here: a transmission or upload that runs ends as
+// Stop ends it, logged as aborted, never as sent or received.
+void abandon_transfers(Station& s);
 // SIGINT/SIGTERM: abandon what runs and end the loop once the handlers on the stack have
 // returned (every wait sees it at once); the caller then runs `shutdown`.
 void request_stop(Station& s);

@@ -47,7 +47,7 @@ bool await_ack(Station& s) {
   s.Timer13.stop();
   s.Timer16.set_interval(kAckWaitMs);
   s.Timer16.start();
-  while (s.Timer16.enabled() && s.gotAK != 1 && s.send_aborted != 1 && !s.loop.quit_requested()) {
+  while (s.Timer16.enabled() && s.gotAK != 1 && !transfer_stopped(s)) {
     s.loop.yield(kAckPoll);
     s.line.set_input_len(1);
     while (s.gotAK != 1 && s.line.is_open() && s.line.in_buffer_count() > 0) {
@@ -73,7 +73,7 @@ bool await_ack(Station& s) {
 bool wait_for_ack(Station& s) {
   bool acked = false;
   hold_stall_timeout(s, [&] { acked = await_ack(s); });
-  if (!acked && s.send_aborted != 1) abort_without_ack(s);
+  if (!acked && !transfer_stopped(s)) abort_without_ack(s);
   return acked;
 }
 

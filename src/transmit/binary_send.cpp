@@ -45,7 +45,7 @@ void read_flow_control(Station& s) {
 Gate wait_for_room(Station& s, int n) {
   const Duration line_char = char_time(s);
   for (;;) {
-    if (s.send_aborted == 1 || s.loop.quit_requested()) return Gate::Stopped;
+    if (transfer_stopped(s)) return Gate::Stopped;
     read_flow_control(s);
     if (s.xoff == 1) {
       s.loop.yield(kHoldRecheck);
@@ -121,6 +121,10 @@ void send_binary_file(Station& s) {
     // The stall time-out counts from the last byte taken, as for text.
     s.Timer3.start();
     char_delay_pause(s);
+  }
+  if (!drain_output(s)) {
+    end_interrupted(s);
+    return;
   }
   complete_transfer(s);
   s.line.set_option_flag(true);

@@ -99,7 +99,7 @@ void run_transmission(Station& s) {
       sendchar(s, text);
     }
     if (s.Lynx_request) s.xoff = 1;  // the next line waits for the Lynx prompt ">"
-    if (s.send_aborted == 1) {
+    if (transfer_stopped(s)) {
       close_transfer(s, false);
       return;
     }
@@ -112,7 +112,8 @@ void run_transmission(Station& s) {
   }
 
   sendchar(s, trailer_text(s, prev_line));
-  if (s.send_aborted == 1) {
+  // Sent means out on the line: a stop before the last character has gone is an abort.
+  if (transfer_stopped(s) || !drain_output(s)) {
     close_transfer(s, false);
     return;
   }

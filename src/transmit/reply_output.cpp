@@ -14,7 +14,7 @@ constexpr Duration kReplyHoldLimit = millis(30000);
 bool send_reply(Station& s, std::string_view text) {
   if (sendchar(s, text, kReplyHoldLimit)) return true;
   // A stop or the end of the program ended it: nothing to report here.
-  if (s.send_aborted == 1 || s.loop.quit_requested()) return false;
+  if (transfer_stopped(s)) return false;
   s.window.set_status("CNC won't accept");
   log_handshake_timeout(s);
   // The hold was this reply's; the machine's next request waits for its own Xon.

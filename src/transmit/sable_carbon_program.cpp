@@ -7,6 +7,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "transmit/code_tables.hpp"
+#include "transmit/transfer_controls.hpp"
 
 namespace shoplink {
 
@@ -67,7 +68,7 @@ void Sable_carbon_mod1(Station& s, const std::string& text) {
   // Each piece under the machine's handshakes; a stop ends the line's pieces too.
   auto send = [&s](std::initializer_list<std::string> pieces) {
     for (const std::string& piece : pieces) {
-      if (s.send_aborted == 1) return;
+      if (transfer_stopped(s)) return;
       sendchar(s, piece);
     }
   };

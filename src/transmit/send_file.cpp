@@ -117,12 +117,12 @@ void sendfile(Station& s) {
   skip_pcnc_header(s);
   send_opening(s);
 
-  if (s.send_aborted != 1) {
+  if (!transfer_stopped(s)) {
     s.window.set_visible(Element::StopButton, true);
     set_transfer_menus(s, false);
     sendchar(s, s.string2send);
     if (s.Lynx_request) s.xoff = 1;  // the first line waits for the Lynx prompt ">"
-    if (s.send_aborted != 1) run_transmission(s);
+    if (!transfer_stopped(s)) run_transmission(s);
   }
   s.send_aborted = 0;
 }

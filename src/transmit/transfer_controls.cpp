@@ -27,6 +27,19 @@ void hold_stall_timeout(Station& s, const std::function<void()>& wait) {
   if (armed && s.send_aborted != 1) s.Timer3.start();
 }
 
+bool transfer_stopped(const Station& s) {
+  return s.send_aborted == 1 || s.loop.quit_requested();
+}
+
+void abandon_transmission(Station& s) {
+  // Running: the Xon came (or its wait ran out) and neither an end nor a stop has begun the
+  // way back to scanning.
+  if (s.sending != 1 || s.mode != Mode::Sending || s.Timer4.enabled()) return;
+  s.send_aborted = 1;
+  s.window.set_visible(Element::StopButton, false);
+  log_text(s, "SHOPLINK stopping - transmission of " + s.paths.display(s.Filename) + " aborted");
+}
+
 void log_handshake_timeout(Station& s) {
   if (!s.line.cts()) {
     log_event(s, 2);

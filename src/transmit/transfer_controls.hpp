@@ -21,4 +21,12 @@ void hold_stall_timeout(Station& s, const std::function<void()>& wait);
 // Logs why the machine stopped taking characters: CTS off, an Xoff, or neither.
 void log_handshake_timeout(Station& s);
 
+// The transfer on the stack must end now, without its completion: the operator's Stop, a
+// stall, or the station stopping (close box, Exit, a stop signal), whose waits all return
+// at once and would otherwise run the rest of the program out as if it had been sent.
+bool transfer_stopped(const Station& s);
+
+// The station stops while a transmission runs: it ends as Stop ends it, logged as aborted.
+void abandon_transmission(Station& s);
+
 }  // namespace shoplink

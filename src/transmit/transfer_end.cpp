@@ -14,16 +14,15 @@ namespace {
 // program before the transmit buffer is discarded.
 constexpr Duration kDrainLimit = millis(2000);
 
-// Waits (yielding) until the line has taken every character written.
-void drain_output(Station& s) {
+}  // namespace
+
+bool drain_output(Station& s) {
   const TimePoint limit = s.loop.now() + kDrainLimit;
   const Duration step = char_time(s);
-  while (s.line.out_buffer_count() > 0 && s.send_aborted != 1 && s.loop.now() < limit &&
-         !s.loop.quit_requested())
+  while (s.line.out_buffer_count() > 0 && !transfer_stopped(s) && s.loop.now() < limit)
     s.loop.yield(step);
+  return !transfer_stopped(s);
 }
-
-}  // namespace
 
 void complete_transfer(Station& s) {
   s.mode = Mode::Settling;
@@ -41,11 +40,7 @@ void complete_transfer(Station& s) {
 }
 
 void close_transfer(Station& s, bool completed) {
-  if (completed) {
-    drain_output(s);
-  } else {
-    s.line.clear_out_buffer();
-  }
+  if (!completed) s.line.clear_out_buffer();
   s.line.clear_in_buffer();
   sendchar2(s, std::string{ctl::DC4, 'Q'});
   s.send_aborted = 0;

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <algorithm>
 
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_window.hpp"
@@ -134,6 +135,27 @@ TEST_F(WindowStation, TheStopButtonStopsAManualSend) {
   f.loop.post_after(millis(1500), [&] { w.stop_button()->click(); });
   w.send_now_button()->click();
   EXPECT_TRUE(f.logged("STOP  button pressed - transmission aborted"));
+}
+
+// The close box in the middle of a transfer ends it as Stop does: logged as aborted, never
+// as sent, and the stop is the last entry.
+TEST_F(WindowStation, TheCloseBoxMidTransferEndsItAsStopDoes) {
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += "G1 X" + std::to_string(i) + "\r\n";
+  f.write_file("BIG.NC", big);
+  f.dialogs.file_answers.push_back(f.paths.host_path("BIG.NC").string());
+  w.action(Menu::mode_send)->trigger();
+  f.loop.post_after(millis(1500), [&] { w.close(); });
+  w.send_now_button()->click();
+  ASSERT_TRUE(f.loop.quit_requested());
+  shutdown(f.s());
+  const auto log = f.log_messages();
+  EXPECT_EQ(
+      std::count(log.begin(), log.end(),
+                 "SHOPLINK stopping - transmission of " + f.s().station_dir() + "/BIG.NC aborted"),
+      1);
+  for (const auto& l : log) EXPECT_EQ(l.find("transmitted"), std::string::npos) << l;
+  EXPECT_EQ(log.back(), "SHOPLINK stopped (Mode menu / Exit)");
 }
 
 TEST(QtWindowTest, TheLogViewerReloadsAfterATrimAndReportsItsCloseBox) {

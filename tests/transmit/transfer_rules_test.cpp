@@ -30,8 +30,11 @@ class PromptingLine final : public SerialPort {
   bool cts() override { return true; }
   int in_buffer_count() override { return static_cast<int>(input.size()); }
   void clear_in_buffer() override { input.clear(); }
-  int out_buffer_count() override { return 0; }
-  void clear_out_buffer() override { ++discards; }
+  int out_buffer_count() override { return unsent; }
+  void clear_out_buffer() override {
+    ++discards;
+    unsent = 0;
+  }
   std::string read() override {
     std::string out = input.substr(0, input_len() == 1 ? 1 : input.size());
     input.erase(0, out.size());
@@ -45,6 +48,7 @@ class PromptingLine final : public SerialPort {
   std::function<void()> after_write;
   bool lynx = true;
   int discards = 0;
+  int unsent = 0;  // what the device reports it has not sent yet
   std::string input, written;
 
  protected:
@@ -113,6 +117,22 @@ TEST(Closing, OutputStillUnderwayIsDiscardedOnlyAfterAStop) {
   EXPECT_GE(stopped.line.discards, 1);
   EXPECT_EQ(stopped.line.written.find('%'), std::string::npos);
   EXPECT_EQ(stopped.line.written.substr(stopped.line.written.size() - 2), kClose);
+}
+
+// The station stops (any way out ends its loop) while the end of a program is still on its
+// way out: that end never reaches the machine, so the program is not called sent.
+TEST(Closing, AStopBeforeTheLineHasTakenTheEndIsNoCompletion) {
+  Bench<PromptingLine> b;
+  b.line.lynx = false;
+  b.line.after_write = [&] {
+    if (b.line.unsent > 0 || !b.line.written.ends_with(kPlainTrailer)) return;
+    b.line.unsent = 3;
+    b.loop.post_after(millis(100), [&] { b.loop.quit(); });
+  };
+  b.send("O1", "O1\r\nG1\r\n");
+  EXPECT_FALSE(b.logged("transmitted"));
+  EXPECT_GE(b.line.discards, 1);
+  EXPECT_TRUE(b.line.written.ends_with(kClose));
 }
 
 TEST(Openings, OldOkumaLeadsAndEndsWithBlankTape) {
