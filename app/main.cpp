@@ -69,6 +69,9 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   loop.run();
   shutdown(station);
   if (station.stop_requested) return 0;
+  // The message box names the COM port; the journal also gets why its device would not open.
+  if (station.exit_status && !line.open_error().empty())
+    std::cerr << "shoplink: host line: " << line.open_error() << '\n';
   return station.exit_status.value_or(0);
 }
 

@@ -2,7 +2,8 @@
 # Commissioning end to end: `shoplink init` makes a station directory, the demo's programs go
 # into its PROGRAMS folder, `shoplink check` must find it clean against the simulated shop's
 # pseudo-terminal, and `shoplink run` must serve scripts/demo/commissioning.scn unchanged
-# (every machine receives exactly its program, the upload is stored byte for byte).
+# (every machine receives exactly its program, the upload is stored byte for byte). A copy
+# whose line 1 names no COM port must end `run` with status 2 (no restart by the service).
 # Bounded: the scenario runs 58 s and every wait has a limit.
 #
 #   scripts/commissioning-e2e.sh [BUILD_DIR]
@@ -37,6 +38,16 @@ fail() {
 STATION="$WORK/station"
 "$STATION_BIN" init "$STATION" >"$WORK/init.out" || fail "init failed"
 cp "$DEMO"/O*.NC "$STATION/PROGRAMS/"
+
+BROKEN="$WORK/broken"
+cp -r "$STATION" "$BROKEN"
+sed -i '1s/^COM1:/COMX:/' "$BROKEN/DNCDATA"
+set +e
+timeout 20 "$STATION_BIN" run --station-dir "$BROKEN" >"$WORK/broken.out" 2>&1
+BROKEN_STATUS=$?
+set -e
+[ "$BROKEN_STATUS" -eq 2 ] ||
+  fail "run with a broken line 1 ended with status $BROKEN_STATUS, not 2: $(cat "$WORK/broken.out")"
 
 "$SIM" "$DEMO/commissioning.scn" --quiet >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!

@@ -12,7 +12,15 @@ HostLine::~HostLine() = default;
 
 bool HostLine::do_open() {
   open_error_.clear();
+  settings_unusable_ = false;
   const std::string device = device_for_(port_number());
+  // Meant as a device server's address but not one: never a path to a device either.
+  if (device.find("://") != std::string::npos && !NetSerialPort::names_network(device)) {
+    open_error_ = device + ": not a tcp://HOST:PORT or rfc2217://HOST:PORT address";
+    settings_unusable_ = true;
+    backend_.reset();
+    return false;
+  }
   auto same = [device](const std::string&) { return device; };
   SerialPort* chosen = nullptr;
   std::function<const std::string&()> error_of;
@@ -40,6 +48,7 @@ bool HostLine::do_open() {
   chosen->set_input_len(input_len());
   if (chosen->open()) return true;
   open_error_ = error_of();
+  settings_unusable_ = chosen->settings_unusable();
   backend_.reset();
   return false;
 }

@@ -49,6 +49,7 @@ class HostLine final : public SerialPort {
 
   // Why the last open failed, empty after a good one.
   const std::string& open_error() const { return open_error_; }
+  bool settings_unusable() const override { return settings_unusable_; }
   SerialPort* backend() { return backend_.get(); }
 
  protected:
@@ -66,6 +67,7 @@ class HostLine final : public SerialPort {
   std::function<std::string(const std::string&)> device_for_;
   std::unique_ptr<SerialPort> backend_;
   std::string open_error_;
+  bool settings_unusable_ = false;
 };
 
 }  // namespace shoplink

@@ -78,20 +78,31 @@ PosixSerialPort::~PosixSerialPort() {
 
 bool PosixSerialPort::do_open() {
   open_error_.clear();
+  settings_unusable_ = false;
   device_ = device_for_(port_number());
   speed_t speed;
   if (!speed_for(settings_baud(settings()), speed)) {
     open_error_ = "unsupported line settings " + settings();
+    settings_unusable_ = true;
+    return false;
+  }
+  if (device_.empty()) {
+    open_error_ = "COM" + port_number() + " names no device";
+    settings_unusable_ = true;
     return false;
   }
   int fd = ::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     open_error_ = device_ + ": " + std::strerror(errno);
+    // A folder, or a path through a file, is never a device. Absent, busy or refused may
+    // mend itself (an adapter plugged in, a group granted).
+    settings_unusable_ = errno == EISDIR || errno == ENOTDIR;
     return false;
   }
   termios tio{};
   if (::tcgetattr(fd, &tio) != 0) {
     open_error_ = device_ + ": not a terminal device";
+    settings_unusable_ = true;
     ::close(fd);
     return false;
   }

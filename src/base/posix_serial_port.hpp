@@ -51,6 +51,7 @@ class PosixSerialPort final : public SerialPort {
   const std::string& device() const { return device_; }
   // Why the last open failed (for the operator's message), empty after a good open.
   const std::string& open_error() const { return open_error_; }
+  bool settings_unusable() const override { return settings_unusable_; }
 
  protected:
   bool do_open() override;
@@ -67,6 +68,7 @@ class PosixSerialPort final : public SerialPort {
   std::function<std::string(const std::string&)> device_for_;
   std::string device_;
   std::string open_error_;
+  bool settings_unusable_ = false;
   int fd_ = -1;
   int watch_ = -1;
   std::string pending_;  // accepted, not yet taken by the device

@@ -34,6 +34,11 @@ class SerialPort {
   // Port open; false when the device is absent or refuses.
   bool open();
   void close();
+  // After a failed open: true when what the line was told to open can never work, however
+  // often it is tried (no device named, a rate the line cannot take, a device that is not a
+  // serial line, an address that does not read as one); false when the device is absent,
+  // busy or refused just now and may be there on the next try.
+  virtual bool settings_unusable() const { return false; }
   virtual bool is_open() const = 0;
 
   virtual bool cts() = 0;

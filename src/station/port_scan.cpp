@@ -21,14 +21,20 @@ constexpr int kUnknownRateCode = 8;
 // The longest character delay (CD=) taken: about 10 s a character.
 constexpr int kMaxCharDelay = 10000;
 
-void scan_failed(Station& s, const std::string& message) {
+// The headless service's exit status: 3 when a later try may find the controller (off,
+// unplugged, not answering; the device absent or busy), 2 when line 1 or the host map names
+// something that can never be opened as the host line, which no restart mends.
+constexpr int kExitRetryLater = 3;
+constexpr int kExitUnusable = 2;
+
+void scan_failed(Station& s, const std::string& message, int status = kExitRetryLater) {
   s.dialogs.message_box("SHOPLINK error message", message, Icon::Warning);
   for (auto& code : s.codes.controller_codes) code.clear();
   s.line.set_handshaking(0);
   s.window.show_scan_failure(scan_failure_help_text());
   if (s.exit_on_scan_failure) {
     shutdown(s);
-    s.end_program(3);
+    s.end_program(status);
   }
 }
 }  // namespace
@@ -89,9 +95,11 @@ void scan_port_controller(Station& s) {
   s.line.set_dtr(true);
   s.line.set_input_len(0);
   if (!s.line.open()) {
-    scan_failed(s, "COM port #" + digit +
-                       " is not available\nEdit line #1 of your DNCDATA file\n"
-                       "to use another COM port");
+    scan_failed(s,
+                "COM port #" + digit +
+                    " is not available\nEdit line #1 of your DNCDATA file\n"
+                    "to use another COM port",
+                s.line.settings_unusable() ? kExitUnusable : kExitRetryLater);
     return;
   }
 
