@@ -8,6 +8,8 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
 FUZZ_SECONDS ?= 60
+# WERROR=ON turns warnings into errors (CI does, so the build stays warning-free).
+WERROR ?= OFF
 
 .PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak unit-check format clean
 
@@ -20,7 +22,7 @@ deps:
 	fi
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHOPLINK_WERROR=$(WERROR)
 	cmake --build build -j$(JOBS)
 
 test: build

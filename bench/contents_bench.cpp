@@ -21,7 +21,7 @@ struct IndexDir {
     dir = fs::temp_directory_path() / ("shoplink-bench-" + std::to_string(rd()));
     fs::create_directories(dir);
     std::ofstream out(dir / "CONTENTS", std::ios::binary);
-    char number[8];
+    char number[16];  // room for any int, though entries stay below 10,000
     for (int n = 1; n <= entries; ++n) {
       std::snprintf(number, sizeof number, "%04d", n);
       out << shoplink::contents_entry(number, "PROGRAM NAME " + std::to_string(n), 1000 + n)

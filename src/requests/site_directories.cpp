@@ -27,9 +27,8 @@ long long number_of(double n) {
 }
 
 std::string four_digits(long long n) {
-  std::string t = std::to_string(n < 0 ? -n : n);
-  while (t.size() < 4) t.insert(0, "0");
-  return t;
+  const std::string t = std::to_string(n < 0 ? -n : n);
+  return t.size() < 4 ? std::string(4 - t.size(), '0') + t : t;
 }
 
 // The directory as the cross references name it: no drive, no "\" at either end.

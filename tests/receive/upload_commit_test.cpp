@@ -147,7 +147,9 @@ TEST_P(RefusedName, UploadGoesToTrash) {
   EXPECT_EQ(rig.read("TRASH"), "N1\r\n");
   EXPECT_TRUE(logged(rig, std::string("Name refused (") + c.reason)) << rig.log();
   EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "/TRASH"));
-  if (*c.untouched) EXPECT_EQ(rig.read(c.untouched), "ORIGINAL\r\n");
+  if (*c.untouched) {
+    EXPECT_EQ(rig.read(c.untouched), "ORIGINAL\r\n");
+  }
   int in_up = 0;
   for (const auto& e : fs::directory_iterator(rig.dir.path() / "UP")) {
     ++in_up;

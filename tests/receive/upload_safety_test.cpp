@@ -271,7 +271,9 @@ TEST_P(PlantedLinks, NeverLeadOutside) {
   }
   EXPECT_EQ(entries_in(outside.path()), 3);
   EXPECT_EQ(rig.read("DNCDATA"), "COM1:9600\r\n");
-  if (*c.stored) EXPECT_EQ(rig.read(c.stored), "N1\r\n");
+  if (*c.stored) {
+    EXPECT_EQ(rig.read(c.stored), "N1\r\n");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -135,8 +135,8 @@ struct ScanningPoll : RequestStation {
 };
 
 TEST_F(ScanningPoll, ALoneDc2IsAnsweredWithXon) {
-  for (const std::string got : {std::string("\x12"), std::string("\x92"), std::string("  \x12"),
-                                std::string("\xA0\xA0\x92")}) {
+  for (const std::string& got : {std::string("\x12"), std::string("\x92"), std::string("  \x12"),
+                                 std::string("\xA0\xA0\x92")}) {
     line.written.clear();
     s.receiving = 0;
     receive_poll_scanning(s, got);

@@ -205,7 +205,7 @@ TEST_F(RequestScenario, TwoCommandsInOneBurst) {
 // A request without a name, even while the return to scanning of a cycle start is still
 // pending, is answered with the not-found reply, and the station serves every port after it.
 TEST_F(RequestScenario, ABareRequestIsAnsweredAndTheStationServesOn) {
-  for (const std::string bare : {std::string("T"), std::string("T "), std::string("T\x01\x02")}) {
+  for (const std::string& bare : {std::string("T"), std::string("T "), std::string("T\x01\x02")}) {
     SCOPED_TRACE(::testing::PrintToString(bare));
     make("0");
     f->write_file("NC1/O1.NC", "O1\r\n");

@@ -114,7 +114,9 @@ TEST_P(HeldReplies, GiveUpAfterTheTimeOutAndServeTheOtherMachines) {
     EXPECT_TRUE(contains(held.received_text(), c.reply_text));
   }
   // The upload the report answers stays stored whole.
-  if (contains(c.code_line, "AB")) EXPECT_EQ(f.read_file("O55"), "O55\r\nG1 X1.\r\n");
+  if (contains(c.code_line, "AB")) {
+    EXPECT_EQ(f.read_file("O55"), "O55\r\nG1 X1.\r\n");
+  }
 
   // Another machine is served whole once the line is back.
   ASSERT_TRUE(f.run_until(

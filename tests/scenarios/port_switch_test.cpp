@@ -72,8 +72,9 @@ void served_for_its_own_machine(const SwitchCase& c, int lead_us) {
   const Received r = count(f, 3, c.command, c.next_port_waiting ? port4 : "");
   EXPECT_EQ(r.mine, 1) << c.command << ", lead " << lead_us << " us";
   EXPECT_EQ(r.others, 0) << c.command << ", lead " << lead_us << " us";
-  if (c.next_port_waiting)
+  if (c.next_port_waiting) {
     EXPECT_TRUE(f.logged(port4)) << c.command << ", lead " << lead_us << " us";
+  }
 }
 
 class PortSwitch : public ::testing::TestWithParam<SwitchCase> {};

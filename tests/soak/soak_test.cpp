@@ -31,8 +31,9 @@ TEST_P(Soak, AnHourOfEightBusyMachinesLosesNothing) {
   EXPECT_GE(fig.queued, at_least(2));
   EXPECT_GT(fig.xoffs, 0);
   EXPECT_LE(fig.log_max, fig.log_limit);
-  if (kHours >= 1)
+  if (kHours >= 1) {
     EXPECT_GT(fig.log_max, fig.log_limit * 3 / 4) << "the log never came near its limit";
+  }
   EXPECT_LT(fig.longest_away_ms, 5 * 60 * 1000);
   EXPECT_TRUE(fig.fds_flat()) << [&] {
     std::string out;
