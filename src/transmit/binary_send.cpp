@@ -9,6 +9,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "transmit/broken_transfer.hpp"
 #include "transmit/progress.hpp"
 #include "transmit/transfer_controls.hpp"
 #include "transmit/transfer_end.hpp"
@@ -98,6 +99,7 @@ void send_binary_file(Station& s) {
   set_transfer_menus(s, false);
   std::FILE* f = s.files.get(s.Openfile);
   TransferProgress progress(s.loop.now());
+  const int breaks = s.line_breaks();
   for (long i = 1;; ++i) {
     if (i % kEventsEvery == 0) {
       s.loop.yield(Duration::zero());
@@ -121,6 +123,10 @@ void send_binary_file(Station& s) {
     // The stall time-out counts from the last byte taken, as for text.
     s.Timer3.start();
     char_delay_pause(s);
+  }
+  if (transfer_broke(s, breaks)) {
+    end_interrupted(s);
+    return;
   }
   complete_transfer(s);
   s.line.set_option_flag(true);

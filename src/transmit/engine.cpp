@@ -6,6 +6,7 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "transmit/ab_protocol.hpp"
+#include "transmit/broken_transfer.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/prepare.hpp"
 #include "transmit/program_lines.hpp"
@@ -67,6 +68,7 @@ void run_transmission(Station& s) {
   bool program_started = false;
   s.gotAK = 0;
   TransferProgress progress(s.loop.now());
+  const int breaks = s.line_breaks();
 
   while (next_program_line(s, line)) {
     if (skipped(s, program_started, line)) continue;
@@ -112,6 +114,7 @@ void run_transmission(Station& s) {
   }
 
   sendchar(s, trailer_text(s, prev_line));
+  transfer_broke(s, breaks);  // then it ends as a stall does
   if (s.send_aborted == 1) {
     close_transfer(s, false);
     return;
