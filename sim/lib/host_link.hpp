@@ -12,6 +12,8 @@ class HostLink {
   virtual void send_to_host(std::uint8_t b) = 0;
   // The controller's CTS output changed (a link may stop taking input while it is off).
   virtual void cts_changed(bool /*on*/) {}
+  // The controller's power changed: its DTR output, which the host reads as DSR.
+  virtual void power_changed(bool /*on*/) {}
 };
 
 }  // namespace shoplink::sim

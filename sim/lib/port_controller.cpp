@@ -51,8 +51,15 @@ void PortController::set_powered(bool on) {
     for (auto& q : outbound_) q.clear();
     overrun_.fill(false);
     state_ = Parse::Normal;
+    block_.clear();
+  } else {
+    // A fresh start: the set-up and the selection lived in memory.
+    ++restarts_;
+    params_.fill(PortParams{});
+    selected_ = opts_.initial_port >= 1 && opts_.initial_port <= kPorts ? opts_.initial_port : 0;
   }
   update_cts();
+  if (host_) host_->power_changed(on);
 }
 
 bool PortController::cts() const {

@@ -52,8 +52,14 @@ class PortController {
   void set_probe_answer(std::string answer);
   void set_silent(bool on);
   void set_answer_pieces(std::vector<std::string> pieces, Duration gap);
+  // Off: the buffers and a half-read command are lost, CTS and DSR drop. Back on, the
+  // controller starts afresh: every port's set-up is forgotten (each port runs at its
+  // default rate) and no port is selected until the host selects one (or initial_port).
   void set_powered(bool on);
   bool powered() const { return powered_; }
+  // The host line's DSR: on while the controller has power.
+  bool dsr() const { return powered_; }
+  int restarts() const { return restarts_; }  // times power came back
 
   // CTS towards the host: powered and the selected port's output not overrun.
   bool cts() const;
@@ -119,6 +125,7 @@ class PortController {
   bool last_cts_ = true;
   bool host_dtr_ = false, host_rts_ = false;
   int setup_blocks_ = 0, malformed_ = 0, probes_answered_ = 0, setup_ends_ = 0, selects_ = 0;
+  int restarts_ = 0;
   std::vector<TranscriptEntry> transcript_;
   std::vector<std::pair<TimePoint, std::string>> line_events_;
   LifeToken life_;

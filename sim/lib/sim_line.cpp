@@ -21,7 +21,16 @@ bool SimLine::do_open() {
   baud_ = settings_baud(settings());
   if (baud_ <= 0) baud_ = 9600;
   controller_.on_host_lines(dtr(), rts());
+  power_.reset();
+  power_.dtr_changed(dtr(), loop_.now());
+  power_.seen(dsr(), loop_.now());
   return true;
+}
+
+void SimLine::power_changed(bool) {
+  if (!open_ || !power_.seen(dsr(), loop_.now())) return;
+  ++restarts_seen_;
+  raise_comm_event(kControllerRestartEvent);
 }
 
 void SimLine::do_close() {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 
+#include "base/controller_power.hpp"
 #include "base/event_loop.hpp"
 #include "base/serial_port.hpp"
 #include "host_link.hpp"
@@ -28,8 +29,13 @@ class SimLine final : public SerialPort, public HostLink {
   std::string read() override;
   void write(std::string_view bytes) override;
 
+  int controller_restarts_seen() const override { return restarts_seen_; }
+
   // Test knobs.
   void set_cts_forced_off(bool off) { cts_forced_off_ = off; }
+  // Off: a cable without DSR (it reads off whatever the controller does).
+  void set_dsr_wired(bool wired) { dsr_wired_ = wired; }
+  bool dsr() const { return dsr_wired_ && controller_.dsr(); }
   void set_device_present(bool present) { present_ = present; }  // absent: open fails
 
   long baud() const { return baud_; }
@@ -38,11 +44,16 @@ class SimLine final : public SerialPort, public HostLink {
 
   // HostLink: the controller hands a byte to the host.
   void send_to_host(std::uint8_t b) override;
+  // The controller's DSR changed: a return after a loss is a restart (the comm event).
+  void power_changed(bool on) override;
 
  protected:
   bool do_open() override;
   void do_close() override;
-  void apply_dtr(bool) override { controller_.on_host_lines(dtr(), rts()); }
+  void apply_dtr(bool on) override {
+    power_.dtr_changed(on, loop_.now());
+    controller_.on_host_lines(dtr(), rts());
+  }
   void apply_rts(bool) override { controller_.on_host_lines(dtr(), rts()); }
 
  private:
@@ -54,6 +65,9 @@ class SimLine final : public SerialPort, public HostLink {
   bool open_ = false;
   bool present_ = true;
   bool cts_forced_off_ = false;
+  bool dsr_wired_ = true;
+  ControllerPower power_;
+  int restarts_seen_ = 0;
   long baud_ = 9600;
   std::deque<std::uint8_t> tx_;  // written, not yet fully sent (the one on the wire included)
   bool tx_busy_ = false;

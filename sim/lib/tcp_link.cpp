@@ -43,8 +43,13 @@ TcpLink::TcpLink(RealLoop& loop, const std::string& host, int port, bool rfc2217
 // The shop is built on the link, so it is gone by now: the controller is not touched.
 TcpLink::~TcpLink() {
   drop_client();
+  stop_listening();
+}
+
+void TcpLink::stop_listening() {
   if (listen_watch_ >= 0) loop_.remove_watch(listen_watch_);
   if (listen_fd_ >= 0) ::close(listen_fd_);
+  listen_watch_ = listen_fd_ = -1;
 }
 
 std::string TcpLink::address() const {
@@ -54,7 +59,6 @@ std::string TcpLink::address() const {
 void TcpLink::attach(PortController& controller) {
   controller_ = &controller;
   controller.attach_host(this);
-  reading_ = controller.cts();
 }
 
 void TcpLink::drop_client() {
@@ -62,6 +66,7 @@ void TcpLink::drop_client() {
   if (client_ >= 0) ::close(client_);
   client_watch_ = client_ = -1;
   out_.clear();
+  held_.clear();
 }
 
 void TcpLink::on_accept() {
@@ -74,6 +79,7 @@ void TcpLink::on_accept() {
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   state_ = 0;
   com_ = {};
+  last_state_ = 0;
   will_binary_ = do_binary_ = will_sga_ = false;
   client_watch_ = loop_.add_watch(fd, POLLIN, [this](short ev) { on_client(ev); });
   update_events();
@@ -82,7 +88,7 @@ void TcpLink::on_accept() {
 void TcpLink::update_events() {
   if (client_watch_ < 0) return;
   short ev = 0;
-  if (reading_) ev |= POLLIN;
+  if (held_.size() < kHoldLimit) ev |= POLLIN;
   if (!out_.empty()) ev |= POLLOUT;
   loop_.set_watch_events(client_watch_, ev);
 }
@@ -120,15 +126,25 @@ void TcpLink::flush() {
   update_events();
 }
 
-void TcpLink::cts_changed(bool on) {
-  reading_ = on;
-  update_events();
+void TcpLink::cts_changed(bool) {
+  pass_held();
+  if (rfc2217_ && com_.agreed) notify_modem_state();
+}
+
+void TcpLink::power_changed(bool) {
   if (rfc2217_ && com_.agreed) notify_modem_state();
 }
 
 void TcpLink::notify_modem_state() {
   const std::uint8_t cts = controller_ && controller_->cts() ? 0x10 : 0x00;
-  const std::uint8_t state = static_cast<std::uint8_t>((cts | 0x01) & com_.modem_mask);
+  const std::uint8_t dsr = controller_ && controller_->dsr() ? 0x20 : 0x00;
+  const std::uint8_t lines = cts | dsr;
+  // The delta bits: CTS (0x01) and DSR (0x02) changed since the last notification.
+  const std::uint8_t changed = lines ^ last_state_;
+  const std::uint8_t deltas =
+      static_cast<std::uint8_t>(((changed & 0x10) ? 0x01 : 0) | ((changed & 0x20) ? 0x02 : 0));
+  last_state_ = lines;
+  const std::uint8_t state = static_cast<std::uint8_t>((lines | deltas) & com_.modem_mask);
   std::string m{static_cast<char>(IAC), static_cast<char>(SB), static_cast<char>(kComPort),
                 static_cast<char>(7 + 100), static_cast<char>(state)};
   if (state == IAC) m += static_cast<char>(IAC);
@@ -140,7 +156,7 @@ void TcpLink::notify_modem_state() {
 void TcpLink::on_client(short revents) {
   if (revents & POLLOUT) flush();
   if (client_ < 0) return;
-  if (!(revents & (POLLIN | POLLHUP | POLLERR)) || !reading_) {
+  if (!(revents & (POLLIN | POLLHUP | POLLERR)) || held_.size() >= kHoldLimit) {
     if (revents & (POLLHUP | POLLERR)) drop_client();
     return;
   }
@@ -153,9 +169,28 @@ void TcpLink::on_client(short revents) {
   for (ssize_t i = 0; i < n; ++i) {
     if (rfc2217_)
       from_station(buf[i]);
-    else if (controller_)
-      controller_->on_host_byte(buf[i]);
+    else
+      to_controller(buf[i]);
   }
+}
+
+void TcpLink::to_controller(std::uint8_t b) {
+  held_.push_back(b);
+  pass_held();
+}
+
+void TcpLink::pass_held() {
+  while (!held_.empty() && controller_ && controller_->cts()) {
+    const std::uint8_t b = held_.front();
+    held_.pop_front();
+    // Sent on the serial side at the rate in force now.
+    const std::uint32_t rate = com_.baud != 0 ? com_.baud : port_rate_;
+    if (controller_rate_ != 0 && rate != controller_rate_)
+      ++wrong_rate_;
+    else
+      controller_->on_host_byte(b);
+  }
+  update_events();
 }
 
 void TcpLink::from_station(std::uint8_t b) {
@@ -163,12 +198,12 @@ void TcpLink::from_station(std::uint8_t b) {
     case 0:
       if (b == IAC)
         state_ = 1;
-      else if (controller_)
-        controller_->on_host_byte(b);
+      else
+        to_controller(b);
       return;
     case 1:
       if (b == IAC) {
-        if (controller_) controller_->on_host_byte(b);
+        to_controller(b);
         state_ = 0;
       } else if (b >= WILL && b <= DONT) {
         verb_ = b;
@@ -260,6 +295,10 @@ void TcpLink::sub(const std::string& sb) {
       if (v0() == 11 || v0() == 12) com_.rts = v0() == 11;
       if (controller_ && v0() >= 8 && v0() <= 12) controller_->on_host_lines(com_.dtr, com_.rts);
       break;
+    case 7:
+      // Not a setting: the client asks for the modem state, answered with a notification.
+      notify_modem_state();
+      return;
     case 11:
       com_.modem_mask = v0();
       break;

@@ -21,20 +21,15 @@ bool HostLine::do_open() {
     backend_.reset();
     return false;
   }
+  device_ = device;
   auto same = [device](const std::string&) { return device; };
-  SerialPort* chosen = nullptr;
-  std::function<const std::string&()> error_of;
-  if (NetSerialPort::names_network(device)) {
-    auto net = std::make_unique<NetSerialPort>(loop_, same);
-    error_of = [p = net.get()]() -> const std::string& { return p->open_error(); };
-    chosen = net.get();
-    backend_ = std::move(net);
-  } else {
-    auto tty = std::make_unique<PosixSerialPort>(loop_, same);
-    error_of = [p = tty.get()]() -> const std::string& { return p->open_error(); };
-    chosen = tty.get();
-    backend_ = std::move(tty);
-  }
+  if (NetSerialPort::names_network(device))
+    backend_ = std::make_unique<NetSerialPort>(loop_, same);
+  else
+    backend_ = std::make_unique<PosixSerialPort>(loop_, same);
+  SerialPort* chosen = backend_.get();
+  // The backend's comm events (a restart of the port controller) are the line's own.
+  chosen->set_comm_handler([this](int code) { raise_comm_event(code); });
   chosen->set_pacing_allowed(pacing_allowed());
   chosen->set_option_flag(option_flag());
   chosen->set_port_number(port_number());
@@ -47,7 +42,7 @@ bool HostLine::do_open() {
   chosen->set_dtr(dtr());
   chosen->set_input_len(input_len());
   if (chosen->open()) return true;
-  open_error_ = error_of();
+  open_error_ = chosen->open_error();
   settings_unusable_ = chosen->settings_unusable();
   backend_.reset();
   return false;

@@ -46,9 +46,18 @@ class HostLine final : public SerialPort {
   std::string connection_lost() const override {
     return backend_ ? backend_->connection_lost() : std::string();
   }
+  int interruptions() const override { return backend_ ? backend_->interruptions() : 0; }
+  bool setting_up() const override { return backend_ && backend_->setting_up(); }
+  bool modem_state_known() const override { return !backend_ || backend_->modem_state_known(); }
+  std::string setup_note() const override {
+    return backend_ ? backend_->setup_note() : std::string();
+  }
+  int controller_restarts_seen() const override {
+    return backend_ ? backend_->controller_restarts_seen() : 0;
+  }
 
-  // Why the last open failed, empty after a good one.
-  const std::string& open_error() const { return open_error_; }
+  std::string open_error() const override { return open_error_; }
+  std::string device_name() const override { return device_; }
   bool settings_unusable() const override { return settings_unusable_; }
   SerialPort* backend() { return backend_.get(); }
 
@@ -68,6 +77,7 @@ class HostLine final : public SerialPort {
   std::unique_ptr<SerialPort> backend_;
   std::string open_error_;
   bool settings_unusable_ = false;
+  std::string device_;
 };
 
 }  // namespace shoplink

@@ -21,15 +21,65 @@ namespace shoplink {
 namespace {
 // RFC 2217 client commands (the server answers each with the code + 100).
 constexpr std::uint8_t kSetBaud = 1, kSetDataSize = 2, kSetParity = 3, kSetStopSize = 4,
-                       kSetControl = 5, kSetModemMask = 11, kPurge = 12;
-constexpr std::uint8_t kNotifyModemState = 7 + 100;
-constexpr std::uint8_t kModemCts = 0x10, kModemDeltaCts = 0x01;
+                       kSetControl = 5, kNotifyModemState = 7, kSetModemMask = 11, kPurge = 12;
+constexpr std::uint8_t kAnswer = 100;  // the server answers command n with n + 100
+constexpr std::uint8_t kModemCts = 0x10, kModemDeltaCts = 0x01, kModemDsr = 0x20,
+                       kModemDeltaDsr = 0x02;
+// The four settings whose answers open the line for data (bits 1 to 4).
+constexpr unsigned kSettingsAnswered =
+    (1u << kSetBaud) | (1u << kSetDataSize) | (1u << kSetParity) | (1u << kSetStopSize);
 constexpr std::uint8_t kControlNoFlow = 1, kDtrOn = 8, kDtrOff = 9, kRtsOn = 11, kRtsOff = 12;
 constexpr std::uint8_t kParityNone = 1, kStopOne = 1;
 constexpr std::size_t kInputLimit = 64 * 1024;  // beyond this TCP holds the server back
 
 int make_timer() {
   return ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+}
+
+// "ADDRESS: reason", the reason as a sentence goes on ("connection refused").
+std::string failure(const std::string& device, std::string reason) {
+  if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z' &&
+      (reason.size() < 2 || !(reason[1] >= 'A' && reason[1] <= 'Z')))
+    reason[0] = static_cast<char>(reason[0] - 'A' + 'a');
+  return device + ": " + reason;
+}
+
+// A non-blocking socket connected (or connecting, when `limit` is zero) to `a`; -1 with
+// `error` set when it cannot be.
+int connect_to(const NetSerialPort::Address& a, const std::string& device, std::string& error,
+               Duration limit) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  if (int rc = ::getaddrinfo(a.host.c_str(), a.port.c_str(), &hints, &res); rc != 0) {
+    error = failure(device, ::gai_strerror(rc));
+    return -1;
+  }
+  int fd = -1;
+  for (addrinfo* ai = res; ai; ai = ai->ai_next) {
+    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+    if (fd < 0) continue;
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // paced characters go now
+    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) break;
+    if (errno == EINPROGRESS) {
+      if (limit == Duration::zero()) break;  // the loop sees it finish
+      pollfd p{fd, POLLOUT, 0};
+      const int ms =
+          static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
+      int err = ETIMEDOUT;
+      socklen_t len = sizeof err;
+      if (::poll(&p, 1, ms) == 1) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+      if (err == 0) break;
+      errno = err;
+    }
+    error = failure(device, std::strerror(errno));
+    ::close(fd);
+    fd = -1;
+  }
+  ::freeaddrinfo(res);
+  return fd;
 }
 }  // namespace
 
@@ -67,38 +117,17 @@ NetSerialPort::~NetSerialPort() {
 }
 
 int NetSerialPort::connect_socket(std::string& error, bool wait) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* res = nullptr;
-  if (int rc = ::getaddrinfo(address_.host.c_str(), address_.port.c_str(), &hints, &res); rc != 0) {
-    error = device_ + ": " + ::gai_strerror(rc);
-    return -1;
-  }
-  int fd = -1;
-  for (addrinfo* ai = res; ai; ai = ai->ai_next) {
-    fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-    if (fd < 0) continue;
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // paced characters go now
-    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0) break;
-    if (errno == EINPROGRESS) {
-      if (!wait) break;  // the loop sees it finish
-      pollfd p{fd, POLLOUT, 0};
-      const int ms = static_cast<int>(
-          std::chrono::duration_cast<std::chrono::milliseconds>(kConnectTimeout).count());
-      int err = ETIMEDOUT;
-      socklen_t len = sizeof err;
-      if (::poll(&p, 1, ms) == 1) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-      if (err == 0) break;
-      errno = err;
-    }
-    error = device_ + ": " + std::strerror(errno);
-    ::close(fd);
-    fd = -1;
-  }
-  ::freeaddrinfo(res);
-  return fd;
+  return connect_to(address_, device_, error, wait ? kConnectTimeout : Duration::zero());
+}
+
+std::string NetSerialPort::try_connect(std::string_view value, Duration limit) {
+  const auto a = parse(value);
+  const std::string device(value);
+  if (!a) return failure(device, "not a tcp:// or rfc2217:// address");
+  std::string error;
+  const int fd = connect_to(*a, device, error, limit);
+  if (fd >= 0) ::close(fd);
+  return error;
 }
 
 bool NetSerialPort::do_open() {
@@ -106,7 +135,7 @@ bool NetSerialPort::do_open() {
   device_ = device_for_(port_number());
   auto a = parse(device_);
   if (!a) {
-    open_error_ = device_ + ": not a tcp:// or rfc2217:// address";
+    open_error_ = failure(device_, "not a tcp:// or rfc2217:// address");
     return false;
   }
   address_ = *a;
@@ -114,6 +143,7 @@ bool NetSerialPort::do_open() {
   if (fd < 0) return false;
   pace_fd_ = make_timer();
   retry_fd_ = make_timer();
+  setup_fd_ = make_timer();
   if (pace_fd_ >= 0)
     pace_watch_ = loop_.add_watch(pace_fd_, POLLIN, [this](short) {
       std::uint64_t ticks;
@@ -125,6 +155,12 @@ bool NetSerialPort::do_open() {
       std::uint64_t ticks;
       [[maybe_unused]] auto r = ::read(retry_fd_, &ticks, sizeof ticks);
       retry();
+    });
+  if (setup_fd_ >= 0)
+    setup_watch_ = loop_.add_watch(setup_fd_, POLLIN, [this](short) {
+      std::uint64_t ticks;
+      [[maybe_unused]] auto r = ::read(setup_fd_, &ticks, sizeof ticks);
+      setup_over();
     });
   open_ = true;
   fd_ = fd;
@@ -138,8 +174,9 @@ void NetSerialPort::do_close() {
   if (watch_ >= 0) loop_.remove_watch(watch_);
   if (pace_watch_ >= 0) loop_.remove_watch(pace_watch_);
   if (retry_watch_ >= 0) loop_.remove_watch(retry_watch_);
-  watch_ = pace_watch_ = retry_watch_ = -1;
-  for (int* fd : {&fd_, &pace_fd_, &retry_fd_}) {
+  if (setup_watch_ >= 0) loop_.remove_watch(setup_watch_);
+  watch_ = pace_watch_ = retry_watch_ = setup_watch_ = -1;
+  for (int* fd : {&fd_, &pace_fd_, &retry_fd_, &setup_fd_}) {
     if (*fd >= 0) ::close(*fd);
     *fd = -1;
   }
@@ -157,10 +194,20 @@ void NetSerialPort::connected_now() {
   cts_ = true;
   com_port_agreed_ = false;
   tn_ = Tn::Data;
+  connected_at_ = loop_.now();
+  carried_data_ = false;
+  setup_ = Setup::Waiting;
+  answered_ = 0;
+  answered_baud_ = 0;
+  setup_over_ = false;
+  modem_known_ = false;
+  power_.reset();
+  power_.dtr_changed(dtr(), loop_.now());
   pacer_.set_baud(settings_baud(settings()));
   pacer_.reset();
   if (watch_ >= 0) loop_.set_watch_events(watch_, POLLIN);
   if (address_.protocol == Protocol::Rfc2217) {
+    arm(setup_fd_, kSetupWait);
     // Offer COM Port Control and an 8-bit clean stream both ways; the line settings follow
     // once the server agrees (no COM Port command may go before that).
     const std::uint8_t offer[] = {IAC, WILL, kComPort, IAC, WILL, kBinary,
@@ -183,7 +230,80 @@ void NetSerialPort::send_settings() {
   com_port_command(kSetControl, std::string(1, static_cast<char>(kControlNoFlow)));
   com_port_command(kSetControl, std::string(1, static_cast<char>(dtr() ? kDtrOn : kDtrOff)));
   com_port_command(kSetControl, std::string(1, static_cast<char>(rts() ? kRtsOn : kRtsOff)));
-  com_port_command(kSetModemMask, std::string(1, static_cast<char>(kModemCts | kModemDeltaCts)));
+  // CTS for the handshake, DSR for the controller's power (see ControllerPower).
+  com_port_command(kSetModemMask, std::string(1, static_cast<char>(kModemCts | kModemDeltaCts |
+                                                                   kModemDsr | kModemDeltaDsr)));
+  // And the modem state now, not only at its next change: the start-up's CTS check needs it.
+  com_port_command(kNotifyModemState, std::string(1, '\0'));
+}
+
+void NetSerialPort::settings_answered(std::uint8_t command, std::string_view value) {
+  if (command < kSetBaud || command > kSetStopSize) return;
+  answered_ |= 1u << command;
+  if (command == kSetBaud && value.size() >= 4)
+    answered_baud_ = (std::uint32_t{static_cast<std::uint8_t>(value[0])} << 24) |
+                     (std::uint32_t{static_cast<std::uint8_t>(value[1])} << 16) |
+                     (std::uint32_t{static_cast<std::uint8_t>(value[2])} << 8) |
+                     std::uint32_t{static_cast<std::uint8_t>(value[3])};
+  if (setup_ == Setup::Waiting && (answered_ & kSettingsAnswered) == kSettingsAnswered) {
+    setup_ = Setup::Confirmed;
+    flush();
+  }
+}
+
+void NetSerialPort::modem_state(std::uint8_t state) {
+  cts_ = (state & kModemCts) != 0;
+  modem_known_ = true;
+  if (power_.seen((state & kModemDsr) != 0, loop_.now())) {
+    ++restarts_seen_;
+    raise_comm_event(kControllerRestartEvent);
+  }
+}
+
+void NetSerialPort::setup_over() {
+  if (!connected_ || setup_over_) return;
+  setup_over_ = true;
+  if (setup_ == Setup::Waiting) {
+    setup_ = Setup::NoAnswer;  // the data go with whatever settings the server has
+    flush();
+  }
+}
+
+bool NetSerialPort::setting_up() const {
+  if (!connected_ || address_.protocol != Protocol::Rfc2217) return false;
+  return setup_ == Setup::Waiting || (!modem_known_ && !setup_over_);
+}
+
+bool NetSerialPort::modem_state_known() const {
+  return address_.protocol != Protocol::Rfc2217 || modem_known_;
+}
+
+std::string NetSerialPort::setup_note() const {
+  if (address_.protocol != Protocol::Rfc2217 || setting_up()) return {};
+  const long wanted = settings_baud(settings()) > 0 ? settings_baud(settings()) : 9600;
+  const std::string wait =
+      std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kSetupWait).count());
+  std::string note;
+  switch (setup_) {
+    case Setup::Confirmed:
+      note = "COM Port Control agreed, " + std::to_string(wanted) +
+             " baud 8 data bits no parity 1 stop bit answered";
+      if (answered_baud_ != 0 && answered_baud_ != static_cast<std::uint32_t>(wanted))
+        note += " (the server set " + std::to_string(answered_baud_) + " baud)";
+      break;
+    case Setup::Refused:
+      note = "the device server refused COM Port Control: its own line settings apply";
+      break;
+    default:
+      note = "line settings not answered within " + wait +
+             " s: data sent with the device server's own settings";
+      break;
+  }
+  if (modem_known_)
+    note += cts_ ? ", CTS on" : ", CTS off";
+  else
+    note += ", no modem state within " + wait + " s: CTS taken as on";
+  return note;
 }
 
 void NetSerialPort::com_port_command(std::uint8_t command, std::string_view value) {
@@ -200,6 +320,7 @@ void NetSerialPort::com_port_command(std::uint8_t command, std::string_view valu
 }
 
 void NetSerialPort::apply_dtr(bool on) {
+  power_.dtr_changed(on, loop_.now());
   if (!connected_ || !com_port_agreed_) return;
   com_port_command(kSetControl, std::string(1, static_cast<char>(on ? kDtrOn : kDtrOff)));
   send_wire();
@@ -222,8 +343,9 @@ void NetSerialPort::drop(const std::string& why) {
   if (was_connected) {
     ++drops_;
     lost_ = why;
+    if (carried_data_ || loop_.now() - connected_at_ >= kGoodConnection) retry_delay_ = kFirstRetry;
   }
-  in_.clear();
+  // What had arrived stays for the station to read; what had not gone out is void.
   pending_.clear();
   wire_.clear();
   pacer_.reset();
@@ -267,7 +389,6 @@ void NetSerialPort::on_io(short revents) {
       return;
     }
     ++reconnects_;
-    retry_delay_ = kFirstRetry;
     connected_now();
     return;
   }
@@ -297,6 +418,7 @@ void NetSerialPort::pump() {
 void NetSerialPort::take_input(const char* data, std::size_t n) {
   if (address_.protocol == Protocol::Raw) {
     in_.append(data, n);
+    carried_data_ = carried_data_ || n > 0;
     return;
   }
   for (std::size_t i = 0; i < n; ++i) telnet_byte(static_cast<std::uint8_t>(data[i]));
@@ -306,14 +428,17 @@ void NetSerialPort::take_input(const char* data, std::size_t n) {
 void NetSerialPort::telnet_byte(std::uint8_t b) {
   switch (tn_) {
     case Tn::Data:
-      if (b == IAC)
+      if (b == IAC) {
         tn_ = Tn::Iac;
-      else
+      } else {
         in_ += static_cast<char>(b);
+        carried_data_ = true;
+      }
       return;
     case Tn::Iac:
       if (b == IAC) {  // an escaped 255 data byte
         in_ += static_cast<char>(b);
+        carried_data_ = true;
         tn_ = Tn::Data;
       } else if (b == DO || b == DONT || b == WILL || b == WONT) {
         tn_verb_ = b;
@@ -360,13 +485,14 @@ void NetSerialPort::negotiate(std::uint8_t verb, std::uint8_t option) {
     answer = ours ? WILL : WONT;
     if (ours) return;  // offered at connect
   } else if (verb == DONT) {
-    if (option == kComPort) com_port_agreed_ = false;
+    if (option == kComPort) refused_com_port();
     if (ours) return;  // refused: we simply go without it
     answer = WONT;
   } else if (verb == WILL) {
     if (ours) return;  // asked for at connect
     answer = DONT;
   } else {  // WONT
+    if (option == kComPort) refused_com_port();
     return;
   }
   const std::uint8_t msg[] = {IAC, answer, option};
@@ -376,8 +502,19 @@ void NetSerialPort::negotiate(std::uint8_t verb, std::uint8_t option) {
 void NetSerialPort::subnegotiation() {
   if (sb_.size() < 2 || static_cast<std::uint8_t>(sb_[0]) != kComPort) return;
   const auto command = static_cast<std::uint8_t>(sb_[1]);
-  if (command == kNotifyModemState && sb_.size() >= 3)
-    cts_ = (static_cast<std::uint8_t>(sb_[2]) & kModemCts) != 0;
+  if (command == kNotifyModemState + kAnswer && sb_.size() >= 3)
+    modem_state(static_cast<std::uint8_t>(sb_[2]));
+  else if (command > kAnswer)
+    settings_answered(static_cast<std::uint8_t>(command - kAnswer),
+                      std::string_view(sb_).substr(2));
+}
+
+void NetSerialPort::refused_com_port() {
+  com_port_agreed_ = false;
+  if (setup_ != Setup::Waiting) return;
+  setup_ = Setup::Refused;  // no settings and no modem state will come
+  setup_over_ = true;
+  flush();
 }
 
 void NetSerialPort::send_wire() {
@@ -399,7 +536,8 @@ void NetSerialPort::send_wire() {
 }
 
 void NetSerialPort::flush() {
-  if (!connected_) return;
+  // Until the server has taken the line settings, data waits (see the class comment).
+  if (!connected_ || (address_.protocol == Protocol::Rfc2217 && setup_ == Setup::Waiting)) return;
   std::size_t n = pending_.size();
   if (paced()) n = pacer_.take(loop_.now(), n);
   for (std::size_t i = 0; i < n; ++i) {

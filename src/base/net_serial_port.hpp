@@ -11,13 +11,19 @@
 // reconnects with back-off (kFirstRetry doubling to kLongestRetry). While it is down CTS
 // reads as off, so a transfer stalls and ends as any stall does; output written meanwhile,
 // and output accepted but not yet sent when the drop came, is discarded rather than sent
-// late to a machine that no longer expects it.
+// late to a machine that no longer expects it. What had arrived before the drop is kept
+// for the station to read: it is the line's data, received whole.
+//
+// Over RFC 2217 no data goes until the server has agreed to COM Port Control and answered
+// the baud rate, data size, parity and stop size (or kSetupWait has passed): sent earlier,
+// the first characters would leave at whatever rate the server's port had.
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/controller_power.hpp"
 #include "base/io_loop.hpp"
 #include "base/line_pacer.hpp"
 #include "base/serial_port.hpp"
@@ -41,6 +47,17 @@ class NetSerialPort final : public SerialPort {
   // The wait before the attempt after one that waited `delay`.
   static Duration backoff_after(Duration delay);
   static constexpr Duration kConnectTimeout = std::chrono::seconds(3);
+  // A connection counts as good, so that the next drop starts the back-off again from
+  // kFirstRetry, once it has stayed up this long or carried data from the line. A server
+  // that accepts and closes at once (another client holds its port) keeps the waits doubling.
+  static constexpr Duration kGoodConnection = std::chrono::seconds(10);
+  // RFC 2217: the longest data waits for the line's settings to be answered, and the
+  // longest the first modem-state notice is waited for, from the connection on.
+  static constexpr Duration kSetupWait = std::chrono::seconds(3);
+
+  // One bounded connection attempt to `value` ("tcp://HOST:PORT" ...), nothing sent: empty
+  // when it connects, else "ADDRESS: reason".
+  static std::string try_connect(std::string_view value, Duration limit = kConnectTimeout);
 
   // Telnet and RFC 2217 codes used on the wire.
   static constexpr std::uint8_t IAC = 255, DONT = 254, DO = 253, WONT = 252, WILL = 251, SB = 250,
@@ -65,8 +82,13 @@ class NetSerialPort final : public SerialPort {
   Duration output_room_in() override;
   std::string connection_lost() const override { return connected_ ? std::string() : lost_; }
   int interruptions() const override { return drops_; }
+  bool setting_up() const override;
+  bool modem_state_known() const override;
+  std::string setup_note() const override;
+  int controller_restarts_seen() const override { return restarts_seen_; }
+  std::string device_name() const override { return device_; }
 
-  const std::string& open_error() const { return open_error_; }
+  std::string open_error() const override { return open_error_; }
   const std::string& device() const { return device_; }
   bool connected() const { return connected_; }
   // The server agreed to COM Port Control (RFC 2217 only).
@@ -99,6 +121,10 @@ class NetSerialPort final : public SerialPort {
   void subnegotiation();
   void com_port_command(std::uint8_t command, std::string_view value);
   void send_settings();
+  void settings_answered(std::uint8_t command, std::string_view value);
+  void modem_state(std::uint8_t state);
+  void setup_over();
+  void refused_com_port();
 
   IoLoop& loop_;
   std::function<std::string(const std::string&)> device_for_;
@@ -112,6 +138,7 @@ class NetSerialPort final : public SerialPort {
   int watch_ = -1;
   int pace_fd_ = -1, pace_watch_ = -1;
   int retry_fd_ = -1, retry_watch_ = -1;
+  int setup_fd_ = -1, setup_watch_ = -1;
   LinePacer pacer_;
   std::string in_;       // received data characters, not yet read by the station
   std::string pending_;  // accepted data characters waiting for their time on the line
@@ -122,6 +149,16 @@ class NetSerialPort final : public SerialPort {
   int drops_ = 0, reconnects_ = 0;
   bool cts_ = true;  // until the server says otherwise
   bool com_port_agreed_ = false;
+  // RFC 2217 set-up of the current connection.
+  enum class Setup { Waiting, Confirmed, Refused, NoAnswer } setup_ = Setup::Waiting;
+  unsigned answered_ = 0;  // bit n: SET command n (1 baud ... 4 stop size) answered
+  std::uint32_t answered_baud_ = 0;
+  bool setup_over_ = false;  // kSetupWait has passed, or the server refused the option
+  bool modem_known_ = false;
+  TimePoint connected_at_{};
+  bool carried_data_ = false;
+  ControllerPower power_;
+  int restarts_seen_ = 0;
   // Telnet receive state.
   enum class Tn { Data, Iac, Verb, Sb, SbIac } tn_ = Tn::Data;
   std::uint8_t tn_verb_ = 0;

@@ -120,6 +120,7 @@ bool PosixSerialPort::do_open() {
     return false;
   }
   fd_ = fd;
+  power_.reset();
   apply_rts(rts());
   apply_dtr(dtr());
   watch_ = loop_.add_watch(fd_, 0, [this](short) { flush_pending(); });
@@ -164,6 +165,7 @@ void PosixSerialPort::set_modem_line(int bit, bool on) {
 
 void PosixSerialPort::apply_dtr(bool on) {
   set_modem_line(TIOCM_DTR, on);
+  power_.dtr_changed(on, loop_.now());
 }
 void PosixSerialPort::apply_rts(bool on) {
   set_modem_line(TIOCM_RTS, on);
@@ -174,6 +176,12 @@ bool PosixSerialPort::cts() {
   if (no_modem_lines_) return true;  // CTS reads as on; asked per character, so not re-tried
   int bits = 0;
   if (::ioctl(fd_, TIOCMGET, &bits) != 0) return true;
+  // Read with CTS, which the station asks per character and every display tick: a restart
+  // is known before the CTS that comes back with the controller lets a transfer go on.
+  if (power_.seen((bits & TIOCM_DSR) != 0, loop_.now())) {
+    ++restarts_seen_;
+    raise_comm_event(kControllerRestartEvent);
+  }
   return (bits & TIOCM_CTS) != 0;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The host line on a POSIX terminal device: a real serial port or a pseudo-terminal.
 // Raw 8N1 through termios, FIONREAD/TIOCOUTQ for the counts, tcflush to discard and the
-// modem-line ioctls for CTS, DTR and RTS. Pseudo-terminals have no modem lines: there CTS
-// reads as on and DTR/RTS changes do nothing.
+// modem-line ioctls for CTS, DTR and RTS, and DSR for the port controller's power
+// (ControllerPower). Pseudo-terminals have no modem lines: there CTS reads as on, DTR/RTS
+// changes do nothing and a restart of the controller cannot be seen.
 //
 // Output is never dropped: what the device does not take at once (EAGAIN, short writes)
 // waits in the port's transmit buffer and is written as the device drains, from the
@@ -14,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "base/controller_power.hpp"
 #include "base/io_loop.hpp"
 #include "base/line_pacer.hpp"
 #include "base/serial_port.hpp"
@@ -50,7 +52,9 @@ class PosixSerialPort final : public SerialPort {
 
   const std::string& device() const { return device_; }
   // Why the last open failed (for the operator's message), empty after a good open.
-  const std::string& open_error() const { return open_error_; }
+  std::string open_error() const override { return open_error_; }
+  std::string device_name() const override { return device_; }
+  int controller_restarts_seen() const override { return restarts_seen_; }
   bool settings_unusable() const override { return settings_unusable_; }
 
  protected:
@@ -80,6 +84,8 @@ class PosixSerialPort final : public SerialPort {
   int timer_fd_ = -1;  // wakes the loop when the next paced character is due
   int timer_watch_ = -1;
   TimePoint last_taken_{};  // when the device last took output, or had none waiting
+  ControllerPower power_;   // DSR, read with CTS
+  int restarts_seen_ = 0;
 };
 
 }  // namespace shoplink

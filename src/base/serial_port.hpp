@@ -19,6 +19,10 @@ class SerialPort {
   // Output a device has stopped taking is held up to this much by every backend; beyond it
   // is dropped, so a hung-up line cannot grow the buffer for ever.
   static constexpr std::size_t kDeadOutputLimit = 64 * 1024;
+  // The comm event a line raises when it sees the port controller start again after a
+  // power loss (its DSR went off and came back): the controller has forgotten its set-up
+  // and its selected port. Raised at once, from the call that saw it.
+  static constexpr int kControllerRestartEvent = 1001;
 
   void set_option_flag(bool on);
   void set_port_number(std::string digit);
@@ -40,6 +44,22 @@ class SerialPort {
   // busy or refused just now and may be there on the next try.
   virtual bool settings_unusable() const { return false; }
   virtual bool is_open() const = 0;
+  // Why the last open failed, naming the device or address and the reason
+  // ("tcp://devsrv1:4001: connection refused"); empty after a good open.
+  virtual std::string open_error() const { return {}; }
+  // The device or address the line reaches ("/dev/ttyUSB0", "rfc2217://devsrv1:4001"), once
+  // it has been opened; empty where it has none.
+  virtual std::string device_name() const { return {}; }
+  // A line set up over its connection (a device server speaking RFC 2217): true while the
+  // settings are not confirmed yet; data written meanwhile waits for them.
+  virtual bool setting_up() const { return false; }
+  // CTS has been reported at least once (a line that reads it directly knows it at once).
+  virtual bool modem_state_known() const { return true; }
+  // How the line's set-up went, for the log; empty where there is none to report.
+  virtual std::string setup_note() const { return {}; }
+  // Restarts of the port controller seen on this line (see kControllerRestartEvent); 0 on
+  // lines that cannot see them (no DSR: a pseudo-terminal, a raw TCP device server).
+  virtual int controller_restarts_seen() const { return 0; }
 
   virtual bool cts() = 0;
   virtual int in_buffer_count() = 0;

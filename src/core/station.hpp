@@ -117,6 +117,11 @@ class Station : public StationState {
   std::string host_line_lost;
   // Restarts of the port controller seen since start-up (it lost power and came back).
   int controller_restarts = 0;
+  // A restart has been seen and the controller not yet probed and set up again, the port
+  // the station was on then, and while the probe goes unanswered, the time of the next try.
+  bool controller_setup_due = false;
+  std::int16_t controller_restart_port = 1;
+  std::optional<TimePoint> controller_setup_retry_at;
   // Changes whenever the way to the machines broke: the line's connection dropped or the
   // port controller restarted. A transfer or upload during which it changed did not
   // reach the other end whole, however it ended.

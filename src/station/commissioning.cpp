@@ -280,8 +280,13 @@ class Checker {
   }
 
   void device_problems(const std::string& device) {
-    // A network device server is reached only when the line opens; check sends nothing.
-    if (NetSerialPort::names_network(device)) return;
+    // A network device server: one bounded connection, closed at once, nothing sent (a
+    // server that serves one client at a time may drop a running station's meanwhile).
+    if (NetSerialPort::names_network(device)) {
+      if (const std::string why = NetSerialPort::try_connect(device); !why.empty())
+        problem("host device server " + why + " (HOSTMAP or --map COMn=tcp://HOST:PORT)");
+      return;
+    }
     std::error_code ec;
     if (!fs::exists(device, ec)) {
       problem("host device " + device + " does not exist (HOSTMAP or --map COMn=DEVICE)");

@@ -16,6 +16,9 @@ std::string line_name(const Station& s) {
 
 void watch_host_line(Station& s) {
   const std::string lost = s.line.is_open() ? s.line.connection_lost() : std::string();
+  // A new connection still being set up (RFC 2217) is not back yet: nothing goes before
+  // the device server has taken the line settings.
+  if (lost.empty() && !s.host_line_lost.empty() && s.line.setting_up()) return;
   if (lost != s.host_line_lost) {
     const bool back = lost.empty();
     const bool newly = s.host_line_lost.empty();
@@ -24,6 +27,8 @@ void watch_host_line(Station& s) {
       const std::string text = line_name(s) + " connected again";
       s.window.set_status(text);
       log_text(s, text);
+      if (const std::string note = s.line.setup_note(); !note.empty())
+        log_text(s, line_name(s) + " " + s.line.device_name() + ": " + note);
       // A transfer the drop cut short left its rest in the controller's buffer for the
       // selected machine: clear it, as the end of a stalled transfer does.
       sendchar2(s, std::string{ctl::DC4, 'Q'});

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "base/control_chars.hpp"
+#include "base/net_serial_port.hpp"
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "log/system_log.hpp"
 #include "station/startup.hpp"
 #include "ui/scan_failure.hpp"
 
@@ -27,7 +29,29 @@ constexpr int kMaxCharDelay = 10000;
 constexpr int kExitRetryLater = 3;
 constexpr int kExitUnusable = 2;
 
+// The message's lines on one log line.
+std::string one_line(const std::string& message) {
+  std::string out, line;
+  auto take = [&] {
+    std::string t = trim_trailing_blanks(line);
+    t.erase(0, t.find_first_not_of(' '));
+    if (!t.empty()) out += (out.empty() ? "" : " / ") + t;
+    line.clear();
+  };
+  for (char c : message) {
+    if (c == '\r' || c == '\n')
+      take();
+    else
+      line += c;
+  }
+  take();
+  return out;
+}
+
 void scan_failed(Station& s, const std::string& message, int status = kExitRetryLater) {
+  // Logged as well: the headless service ends here, and its log must say why.
+  log_text(s, "Start-up scan failed: " + one_line(message) +
+                  (s.exit_on_scan_failure ? " - exit status " + std::to_string(status) : ""));
   s.dialogs.message_box("SHOPLINK error message", message, Icon::Warning);
   for (auto& code : s.codes.controller_codes) code.clear();
   s.line.set_handshaking(0);
@@ -36,6 +60,34 @@ void scan_failed(Station& s, const std::string& message, int status = kExitRetry
     shutdown(s);
     s.end_program(status);
   }
+}
+// Why the host line did not open. The device or address and its reason come first when
+// the line knows them ("tcp://devsrv1:4001: connection refused"): a network address is
+// mended in HOSTMAP or at the device server, not by choosing another COM port.
+std::string open_failure(const Station& s, const std::string& digit) {
+  const std::string why = s.line.open_error();
+  std::string text = "COM port #" + digit + " is not available\n";
+  if (why.empty()) return text + "Edit line #1 of your DNCDATA file\nto use another COM port";
+  text += why + "\n";
+  const auto colon = why.find(": ");
+  if (NetSerialPort::names_network(why.substr(0, colon)))
+    return text + "Check the device server, or the COM" + digit + "\nentry of HOSTMAP (or --map)";
+  return text + "Edit line #1 of your DNCDATA file\nor the COM" + digit + " entry of HOSTMAP";
+}
+
+// A line set up over its connection (RFC 2217) takes the line settings and reports CTS
+// before the probe may go and CTS be read; the line bounds the wait itself (kSetupWait).
+// What arrives meanwhile is discarded (mode 5). Logs how the set-up went; false when the
+// station was stopped meanwhile.
+bool wait_for_line_setup(Station& s) {
+  if (!s.line.setting_up() && s.line.setup_note().empty()) return true;
+  s.mode = Mode::Settling;
+  while (s.line.setting_up() && !s.loop.quit_requested()) s.loop.yield(kForever);
+  if (s.loop.quit_requested()) return false;
+  s.rx_string.clear();
+  if (const std::string note = s.line.setup_note(); !note.empty())
+    log_text(s, "Host line COM" + s.line.port_number() + " " + s.line.device_name() + ": " + note);
+  return true;
 }
 }  // namespace
 
@@ -78,7 +130,6 @@ void Timer1_Timer(Station& s) {
 }
 
 void scan_port_controller(Station& s) {
-  auto& cc = s.codes.controller_codes;
   const std::string& host = s.config.host_port;
   const std::string digit = mid(host, 4, 1);
   const std::string rate = mid(host, 6, 4);
@@ -95,27 +146,31 @@ void scan_port_controller(Station& s) {
   s.line.set_dtr(true);
   s.line.set_input_len(0);
   if (!s.line.open()) {
-    scan_failed(s,
-                "COM port #" + digit +
-                    " is not available\nEdit line #1 of your DNCDATA file\n"
-                    "to use another COM port",
+    scan_failed(s, open_failure(s, digit),
                 s.line.settings_unusable() ? kExitUnusable : kExitRetryLater);
     return;
   }
+  if (!wait_for_line_setup(s)) return;  // stopped meanwhile
 
   const bool cts = s.line.cts();
   s.window.set_cts_lamp(cts);
   if (!cts) {
     s.window.show_splash(false);
-    scan_failed(s, "\nPort controller off\nor not connected\nCTS signal off\n");
+    std::string message = "\nPort controller off\nor not connected\nCTS signal off\n";
+    // Over a network CTS is what the device server last reported, not a line of this PC
+    // (or the connection is gone again).
+    if (const std::string device = s.line.device_name(); NetSerialPort::names_network(device)) {
+      const std::string lost = s.line.connection_lost();
+      message +=
+          device + ": " +
+          (lost.empty() ? "the device server reports CTS off" : "connection lost (" + lost + ")") +
+          "\n";
+    }
+    scan_failed(s, message);
     return;
   }
 
-  s.mode = Mode::ControllerAnswer;
-  sendchar2(s, "   " + cc[0]);
-  s.Timer12.start();
-  s.receiving = 1;
-  while (s.receiving == 1 && !s.loop.quit_requested()) s.loop.yield(kForever);
+  probe_controller(s);
   if (s.loop.quit_requested()) return;  // stopped while probing: no verdict on the controller
 
   if (s.rx_string.empty()) {
@@ -123,7 +178,7 @@ void scan_port_controller(Station& s) {
     scan_failed(s, "No response from\r\nport controller");
     return;
   }
-  if (!contains(left(s.rx_string, 5), "*")) {
+  if (!probe_answered(s.rx_string)) {
     s.window.show_splash(false);
     scan_failed(s, "Incorrect response from\r\nport controller");
     return;
@@ -145,13 +200,22 @@ void scan_port_controller(Station& s) {
     }
   }
 
-  std::string& out = s.string2send;
-  out = cc[0];
+  for (int n = 1; n <= NumPorts; ++n) s.window.set_text(Field::PortDisplay, std::to_string(n));
+  s.string2send = port_setup_string(s);
+  s.mode = Mode::Settling;
+  s.xoff = 0;
+  sendchar2(s, s.string2send);
+  s.port = 1;
+  s.Timer9.start();
+}
+
+std::string port_setup_string(const Station& s) {
+  const auto& cc = s.codes.controller_codes;
+  std::string out = cc[0];
   for (int n = 1; n <= NumPorts; ++n) {
     const PortSettings& p = s.ports[static_cast<std::size_t>(n)];
     const std::string& L = p.line_settings;
     const std::string upper = ucase(L);
-    s.window.set_text(Field::PortDisplay, std::to_string(n));
     out += cc[static_cast<std::size_t>(n)];
     out += cc[static_cast<std::size_t>(n)];
     out += DC4;
@@ -164,11 +228,25 @@ void scan_port_controller(Station& s) {
   }
   out += cc[1];
   out += cc[9];
-  s.mode = Mode::Settling;
-  s.xoff = 0;
-  sendchar2(s, out);
-  s.port = 1;
-  s.Timer9.start();
+  return out;
+}
+
+void probe_controller(Station& s) {
+  s.mode = Mode::ControllerAnswer;
+  s.rx_string.clear();
+  sendchar2(s, "   " + s.codes.controller_codes[0]);
+  collect_controller_answer(s);
+}
+
+void collect_controller_answer(Station& s) {
+  s.mode = Mode::ControllerAnswer;
+  s.Timer12.start();
+  s.receiving = 1;
+  while (s.receiving == 1 && !s.loop.quit_requested()) s.loop.yield(kForever);
+}
+
+bool probe_answered(const std::string& answer) {
+  return contains(left(answer, 5), "*");
 }
 
 }  // namespace shoplink

@@ -14,6 +14,7 @@
 #include "log/system_log.hpp"
 #include "requests/command_capture.hpp"
 #include "requests/command_interpreter.hpp"
+#include "station/controller_restart.hpp"
 #include "transmit/shift_file.hpp"
 
 namespace shoplink {
@@ -157,6 +158,10 @@ void Timer5_Timer(Station& s) {
 }
 
 void PDQComm1_OnComm(Station& s, int event_code) {
+  if (event_code == SerialPort::kControllerRestartEvent) {
+    controller_restart_seen(s);
+    return;
+  }
   if (event_code != kFlowControlEvent) return;
   s.line.set_dtr(false);
   sendchar2(s, std::string(1, ctl::DC3));

@@ -6,6 +6,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "receive/reception.hpp"
+#include "station/controller_restart.hpp"
 #include "station/host_line_watch.hpp"
 #include "station/port_scan.hpp"
 #include "station/receive_poll.hpp"
@@ -40,11 +41,13 @@ const std::array<TimerRow, 22> kTimerTable{{
     {&Station::Timer3, "Timer3", 30000, Timer3_Timer},
     // end-of-transfer clean-up, back to scanning
     {&Station::Timer4, "Timer4", 2000, Timer4_Timer},
-    // input display refresh and CTS lamp, always running; also watches the host line
+    // input display refresh and CTS lamp, always running; also watches the host line and
+    // the port controller's restarts
     {&Station::Timer5, "Timer5", 250,
      [](Station& s) {
        Timer5_Timer(s);
        watch_host_line(s);
+       watch_controller(s);
      }},
     // reception time-out
     {&Station::Timer6, "Timer6", 5000, timer6_Timer},

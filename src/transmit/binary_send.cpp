@@ -9,6 +9,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "transmit/broken_transfer.hpp"
 #include "transmit/progress.hpp"
 #include "transmit/transfer_controls.hpp"
 #include "transmit/transfer_end.hpp"
@@ -98,6 +99,7 @@ void send_binary_file(Station& s) {
   set_transfer_menus(s, false);
   std::FILE* f = s.files.get(s.Openfile);
   TransferProgress progress(s.loop.now());
+  const int breaks = s.line_breaks();
   for (long i = 1;; ++i) {
     if (i % kEventsEvery == 0) {
       s.loop.yield(Duration::zero());
@@ -122,7 +124,7 @@ void send_binary_file(Station& s) {
     s.Timer3.start();
     char_delay_pause(s);
   }
-  if (!drain_output(s)) {
+  if (!drain_output(s) || transfer_broke(s, breaks)) {
     end_interrupted(s);
     return;
   }

@@ -6,6 +6,7 @@
 #include "core/station.hpp"
 #include "log/system_log.hpp"
 #include "transmit/ab_protocol.hpp"
+#include "transmit/broken_transfer.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/prepare.hpp"
 #include "transmit/program_lines.hpp"
@@ -67,6 +68,7 @@ void run_transmission(Station& s) {
   bool program_started = false;
   s.gotAK = 0;
   TransferProgress progress(s.loop.now());
+  const int breaks = s.line_breaks();
 
   while (next_program_line(s, line)) {
     if (skipped(s, program_started, line)) continue;
@@ -112,8 +114,9 @@ void run_transmission(Station& s) {
   }
 
   sendchar(s, trailer_text(s, prev_line));
-  // Sent means out on the line: a stop before the last character has gone is an abort.
-  if (transfer_stopped(s) || !drain_output(s)) {
+  // Sent means out on the line: a stop before the last character has gone is an abort, and
+  // so is a break of the line during the transfer (which ends it as a stall does).
+  if (!drain_output(s) || transfer_broke(s, breaks) || transfer_stopped(s)) {
     close_transfer(s, false);
     return;
   }

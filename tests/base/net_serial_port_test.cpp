@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/controller_power.hpp"
 #include "base/real_loop.hpp"
 
 namespace shoplink {
@@ -31,9 +32,29 @@ std::string all_byte_values() {
   return s;
 }
 
+std::string sub(char command, std::string value) {
+  std::string s{IAC, SB, '\x2C', command};
+  for (char c : value) {
+    s += c;
+    if (c == IAC) s += c;
+  }
+  return s + std::string{IAC, SE};
+}
+
 // The device server's side, played by the test on the loop's thread: every wait runs the
 // station's loop in between, bounded.
 struct ScriptedServer : ::testing::Test {
+  // The server's side of an RFC 2217 set-up: agrees, answers the four line settings and
+  // reports CTS (and DSR) on.
+  // Returns what the station sent before the answers.
+  std::string agree_and_answer(char modem_state = '\x30') {
+    peer_send(std::string{IAC, DO, '\x2C'});
+    std::string before = peer_drain();
+    peer_send(sub(101, std::string{0, 0, '\x25', '\x80'}) + sub(102, "\x08") + sub(103, "\x01") +
+              sub(104, "\x01") + sub(107, std::string(1, modem_state)));
+    run_for(30ms);
+    return before;
+  }
   int listener = -1;
   int peer = -1;
   int port = 0;
@@ -119,15 +140,6 @@ struct ScriptedServer : ::testing::Test {
   }
 };
 
-std::string sub(char command, std::string value) {
-  std::string s{IAC, SB, '\x2C', command};
-  for (char c : value) {
-    s += c;
-    if (c == IAC) s += c;
-  }
-  return s + std::string{IAC, SE};
-}
-
 TEST(NetAddress, ParsesTheTwoSchemes) {
   struct Case {
     const char* text;
@@ -165,17 +177,27 @@ TEST(NetBackoff, DoublesFromOneSecondToThirty) {
   EXPECT_EQ(seen, (std::vector<long>{1, 2, 4, 8, 16, 30, 30, 30}));
 }
 
-TEST_F(ScriptedServer, OpenFailsWhenNothingListens) {
+TEST_F(ScriptedServer, OpenFailsWhenNothingListensAndSaysWhereAndWhy) {
   ::close(listener);
   listener = -1;
   address = "tcp://127.0.0.1:" + std::to_string(port);
   EXPECT_FALSE(line.open());
-  EXPECT_NE(line.open_error().find("127.0.0.1"), std::string::npos) << line.open_error();
+  EXPECT_EQ(line.open_error(), address + ": connection refused");
+  EXPECT_EQ(NetSerialPort::try_connect(address), address + ": connection refused");
+}
+
+TEST_F(ScriptedServer, ATryToConnectSendsNothing) {
+  EXPECT_EQ(NetSerialPort::try_connect("tcp://127.0.0.1:" + std::to_string(port)), "");
+  ASSERT_TRUE(accept_peer());
+  char c;
+  run_for(50ms);
+  EXPECT_EQ(::recv(peer, &c, 1, 0), 0);  // closed, nothing sent
 }
 
 TEST_F(ScriptedServer, Rfc2217OffersTheOptionAndSendsTheSettingsOnlyOnceAgreed) {
   ASSERT_TRUE(open("rfc2217", "4800"));
   const std::string offer{IAC, WILL, '\x2C', IAC, WILL, '\x00', IAC, DO, '\x00', IAC, DO, '\x03'};
+  line.write("data");  // waits for the settings
   EXPECT_EQ(peer_drain(), offer);
   EXPECT_FALSE(line.com_port_agreed());
   // The server agrees, and asks for things the station does not do.
@@ -186,9 +208,11 @@ TEST_F(ScriptedServer, Rfc2217OffersTheOptionAndSendsTheSettingsOnlyOnceAgreed) 
                                sub(2, "\x08") + sub(3, "\x01") + sub(4, "\x01") +
                                sub(5, "\x01") +                   // no flow control
                                sub(5, "\x08") + sub(5, "\x0B") +  // DTR on, RTS on
-                               sub(11, "\x11") +                  // CTS in notifications
+                               sub(11, "\x33") +                  // CTS and DSR in notifications
+                               sub(7, std::string(1, '\0')) +     // the modem state now
                                std::string{IAC, DONT, '\x01', IAC, WONT, '\x18'};
   EXPECT_EQ(got, expected);
+  EXPECT_TRUE(line.setting_up());
   // Agreeing again must not start a negotiation loop.
   peer_send(std::string{IAC, DO, '\x2C'});
   EXPECT_EQ(peer_drain(), "");
@@ -264,7 +288,10 @@ TEST_P(Purge, TheServerSeesPurgeDataOnlyWhereItSpeaksComPortControl) {
   const PurgeCase& c = GetParam();
   line.set_pacing_allowed(false);
   ASSERT_TRUE(open(c.scheme));
-  if (c.agree) peer_send(std::string{IAC, DO, '\x2C'});
+  if (c.agree)
+    agree_and_answer();
+  else if (std::string(c.scheme) == "rfc2217")
+    peer_send(std::string{IAC, DONT, '\x2C'});  // refused: data go at once, without settings
   peer_drain();
   peer_send("stale");
   run_for(50ms);
@@ -302,6 +329,7 @@ class Escaping : public ScriptedServer, public ::testing::WithParamInterface<Esc
 TEST_P(Escaping, Byte255SurvivesBothWays) {
   line.set_pacing_allowed(false);
   ASSERT_TRUE(open(GetParam().scheme));
+  if (GetParam().doubled) agree_and_answer();
   peer_drain();
   line.write(all_byte_values());
   std::string expected = all_byte_values();
@@ -370,7 +398,8 @@ TEST_F(ScriptedServer, ADropIsReportedAndTheLineReconnectsWithoutResending) {
   EXPECT_TRUE(line.cts());
   EXPECT_EQ(line.drops(), 1);
   EXPECT_EQ(line.reconnects(), 1);
-  EXPECT_EQ(line.next_retry_delay(), 1s);
+  // The first connection carried nothing from the line: not proven, the back-off goes on.
+  EXPECT_EQ(line.next_retry_delay(), 2s);
   line.write("CD");
   EXPECT_EQ(peer_read(2), "CD");  // nothing from before the drop comes again
 }
@@ -385,6 +414,163 @@ TEST_F(ScriptedServer, RetriesBackOffWhileTheServerIsAway) {
   EXPECT_FALSE(line.connection_lost().empty());
   EXPECT_EQ(line.next_retry_delay(), 4s);
   EXPECT_EQ(line.reconnects(), 0);
+}
+
+// RFC 2217: no data byte reaches the server before it has agreed to COM Port Control and
+// answered the baud rate, data size, parity and stop size; a server that never answers gets
+// the data after the bounded wait, one that refuses at once. The set-up note says which.
+struct SetupCase {
+  const char* name;
+  std::string server_says;  // after the station's offer
+  bool answers;             // then answers the settings and the modem state
+  bool data_after_the_wait;
+  const char* note;
+};
+class LineSetup : public ScriptedServer, public ::testing::WithParamInterface<SetupCase> {};
+
+TEST_P(LineSetup, DataWaitsForTheSettingsOrTheBoundedWait) {
+  const SetupCase& c = GetParam();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(open("rfc2217", "4800"));
+  line.write("DATA");
+  std::string before = peer_drain();  // the offer
+  peer_send(c.server_says);
+  std::string after = peer_drain();
+  if (c.answers) {
+    EXPECT_TRUE(line.setting_up());
+    after += agree_and_answer();
+  }
+  // Data must wait through all that, unless the server refused the option.
+  if (c.answers || c.data_after_the_wait) before += after;
+  std::string got = before + after;
+  while (got.find("DATA") == std::string::npos && std::chrono::steady_clock::now() - start < 5s)
+    got += peer_read(1, 100ms);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(before.find("DATA"), std::string::npos) << "data before the settings were answered";
+  ASSERT_NE(got.find("DATA"), std::string::npos);
+  if (c.data_after_the_wait) {
+    EXPECT_GE(took, NetSerialPort::kSetupWait - 100ms);
+  } else {
+    EXPECT_LT(took, 1s);
+  }
+  EXPECT_FALSE(line.setting_up());
+  EXPECT_NE(line.setup_note().find(c.note), std::string::npos) << line.setup_note();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, LineSetup,
+    ::testing::Values(
+        SetupCase{"Answers", "", true, false,
+                  "COM Port Control agreed, 4800 baud 8 data bits no parity 1 stop bit answered "
+                  "(the server set 9600 baud), CTS on"},
+        SetupCase{"AgreesButNeverAnswers", std::string{IAC, DO, '\x2C'}, false, true,
+                  "line settings not answered within 3 s: data sent with the device server's "
+                  "own settings, no modem state within 3 s: CTS taken as on"},
+        SetupCase{"Refuses", std::string{IAC, DONT, '\x2C'}, false, false,
+                  "the device server refused COM Port Control"},
+        SetupCase{"Silent", "", false, true, "line settings not answered within 3 s"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The first modem-state notice ends the set-up: CTS is what the server reports, also off.
+TEST_F(ScriptedServer, TheFirstModemStateNoticeGivesCts) {
+  ASSERT_TRUE(open("rfc2217"));
+  peer_send(std::string{IAC, DO, '\x2C'});
+  peer_drain();
+  peer_send(sub(101, std::string{0, 0, '\x25', '\x80'}) + sub(102, "\x08") + sub(103, "\x01") +
+            sub(104, "\x01"));
+  run_for(30ms);
+  EXPECT_TRUE(line.setting_up());
+  EXPECT_FALSE(line.modem_state_known());
+  peer_send(sub(107, std::string(1, '\0')));
+  run_for(30ms);
+  EXPECT_FALSE(line.setting_up());
+  EXPECT_TRUE(line.modem_state_known());
+  EXPECT_FALSE(line.cts());
+  EXPECT_NE(line.setup_note().find(", CTS off"), std::string::npos) << line.setup_note();
+}
+
+// A connection counts as good only once it has carried data from the line (or stayed up
+// kGoodConnection): a server that accepts and closes at once keeps the waits doubling
+// (attempts at 0, 1 and 3 s), one that carried data starts again from 1 s each time.
+struct BackoffCase {
+  const char* name;
+  bool carries_data;
+  int connections;  // in the first 3.5 s
+  Duration next_delay;
+};
+class Backoff : public ScriptedServer, public ::testing::WithParamInterface<BackoffCase> {};
+
+TEST_P(Backoff, OnlyAGoodConnectionStartsTheWaitsAgain) {
+  const BackoffCase& c = GetParam();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(open("tcp"));
+  int connections = 1;
+  while (std::chrono::steady_clock::now() - start < 3500ms) {
+    if (peer >= 0) {
+      if (c.carries_data) {
+        peer_send("x");
+        station_read(1, 500ms);
+      }
+      ::close(peer);
+      peer = -1;
+    }
+    loop.yield(2ms);
+    peer = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK);
+    if (peer >= 0) ++connections;
+  }
+  EXPECT_EQ(connections, c.connections);
+  EXPECT_EQ(line.next_retry_delay(), c.next_delay);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, Backoff,
+                         ::testing::Values(BackoffCase{"ClosesAtOnce", false, 3, 8s},
+                                           BackoffCase{"CarriesDataThenCloses", true, 4, 2s}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What reached the station's socket before the server closed it is the line's data: it is
+// read after the drop, not thrown away with the connection.
+class DropKeepsInput : public ScriptedServer, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DropKeepsInput, WhatArrivedBeforeTheCloseIsStillRead) {
+  ASSERT_TRUE(open(GetParam()));
+  peer_drain();
+  const std::string lines = "N0131 G1 X1.\r\nN0132 G1 X2.\r\nN0136 M30\r\n";
+  peer_send(lines);
+  ::close(peer);
+  peer = -1;
+  run_for(50ms);
+  EXPECT_FALSE(line.connection_lost().empty());
+  EXPECT_EQ(line.in_buffer_count(), static_cast<int>(lines.size()));
+  EXPECT_EQ(line.read(), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, DropKeepsInput, ::testing::Values("tcp", "rfc2217"));
+
+// The device server reports the controller's DSR: off and on again, with the station's DTR
+// on all along, is a restart of the controller, raised at once as the line's comm event; a
+// DSR that only follows the station's own DTR is not.
+TEST_F(ScriptedServer, DsrOffAndOnAgainIsARestartOfTheController) {
+  ASSERT_TRUE(open("rfc2217"));
+  agree_and_answer('\x30');  // CTS and DSR on
+  int events = 0;
+  line.set_comm_handler([&](int code) { events += code == SerialPort::kControllerRestartEvent; });
+  run_for(std::chrono::duration_cast<std::chrono::milliseconds>(ControllerPower::kDtrSettle) +
+          100ms);
+  peer_send(sub(107, "\x02"));  // DSR off (and CTS)
+  run_for(30ms);
+  EXPECT_EQ(events, 0);
+  peer_send(sub(107, "\x33"));  // back
+  run_for(30ms);
+  EXPECT_EQ(events, 1);
+  EXPECT_EQ(line.controller_restarts_seen(), 1);
+
+  line.set_dtr(false);  // a cable that loops DSR back from DTR
+  peer_send(sub(107, "\x12"));
+  run_for(30ms);
+  line.set_dtr(true);
+  peer_send(sub(107, "\x32"));
+  run_for(30ms);
+  EXPECT_EQ(events, 1);
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 // replacing a file; `check` reads a directory as start-up does and names each problem.
 #include "station/commissioning.hpp"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -34,6 +38,29 @@ struct PtyDevice {
   }
   int master = -1, slave = -1;
   std::string path;
+};
+
+// A socket listening on 127.0.0.1 (a device server that takes connections), or, closed,
+// an address that refuses them.
+struct Listener {
+  Listener() {
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd, 1);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    address = "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+  }
+  ~Listener() { close(); }
+  void close() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  int fd = -1;
+  std::string address;
 };
 
 std::string joined(const std::vector<std::string>& v) {
@@ -161,6 +188,13 @@ const Broken kBroken[] = {
     {"HostDeviceNotALine",
      [](InitDir& d) { d.maps = {"COM1=" + (d.dir.path() / "HOSTMAP").string()}; },
      "is not a serial line"},
+    {"DeviceServerUnreachable",
+     [](InitDir& d) {
+       Listener gone;
+       gone.close();
+       d.maps = {"COM1=" + gone.address};
+     },
+     ": connection refused (HOSTMAP or --map"},
     {"NoComPort", [](InitDir& d) { d.set_line(1, "COMX:9600"); }, "names no COM port"},
     {"HostRate", [](InitDir& d) { d.set_line(1, "COM1:1440"); }, "host line rate \"1440\""},
     {"PortRate", [](InitDir& d) { d.set_line(9, "19200 (MILL)"); },
@@ -186,6 +220,22 @@ TEST_P(CheckFinds, TheOneProblem) {
 
 INSTANTIATE_TEST_SUITE_P(Commissioning, CheckFinds, ::testing::ValuesIn(kBroken),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A device server that answers: no problem, and it is connected to once and sent nothing.
+TEST(Check, AReachableDeviceServerIsNoProblemAndIsSentNothing) {
+  InitDir d;
+  Listener server;
+  d.maps = {"COM1=" + server.address};
+  const CheckReport r = d.check();
+  EXPECT_TRUE(r.problems.empty()) << joined(r.problems);
+  pollfd p{server.fd, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 1000), 1) << "check did not connect";
+  const int peer = ::accept(server.fd, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  char c;
+  EXPECT_EQ(::recv(peer, &c, 1, 0), 0);
+  ::close(peer);
+}
 
 TEST(Check, AnUnwritableReceiveDirectoryIsAProblem) {
   InitDir d;
