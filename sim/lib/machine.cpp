@@ -308,23 +308,29 @@ void Machine::on_byte(std::uint8_t b) {
     }
   } else if (!consuming_) {
     consuming_ = true;
-    loop_.post_after(Duration(1'000'000'000LL / config_.consume_cps), [this, w = life_.watch()] {
+    consume_due_ = loop_.now() + Duration(1'000'000'000LL / config_.consume_cps);
+    loop_.post_at(consume_due_, [this, w = life_.watch()] {
       if (!w.expired()) consume_tick();
     });
   }
 }
 
 void Machine::consume_tick() {
-  if (input_level_ > 0) --input_level_;
-  if (xoff_sent_ && input_level_ <= config_.xon_at) {
-    xoff_sent_ = false;
-    send_xon();
-  }
+  // One byte a tick, and on a late wake-up every byte whose time has passed.
+  const TimePoint now = loop_.now();
+  const Duration per(1'000'000'000LL / std::max(1, config_.consume_cps));
+  do {
+    if (input_level_ > 0) --input_level_;
+    if (xoff_sent_ && input_level_ <= config_.xon_at) {
+      xoff_sent_ = false;
+      send_xon();
+    }
+    consume_due_ += per;
+  } while (input_level_ > 0 && consume_due_ <= now);
   if (input_level_ > 0) {
-    loop_.post_after(Duration(1'000'000'000LL / std::max(1, config_.consume_cps)),
-                     [this, w = life_.watch()] {
-                       if (!w.expired()) consume_tick();
-                     });
+    loop_.post_at(std::max(consume_due_, now + config_.delivery_step), [this, w = life_.watch()] {
+      if (!w.expired()) consume_tick();
+    });
   } else {
     consuming_ = false;
   }

@@ -32,6 +32,9 @@ struct MachineConfig {
   // The operator's cycle start after a request: Xon this long after each command block
   // has gone out (zero = never).
   Duration xon_after_command{};
+  // In real time: the control works its input down at most this often instead of waking
+  // once a byte (its rate stays exact; zero, on virtual time, is byte by byte).
+  Duration delivery_step{};
 };
 
 struct UploadOptions {
@@ -156,6 +159,7 @@ class Machine {
   TimePoint last_rx_{};
   std::vector<TimePoint> segment_times_;  // start, end pairs
   int input_level_ = 0;
+  TimePoint consume_due_{};  // when the control has taken the next byte of its input
   bool xoff_sent_ = false;
   bool consuming_ = false;
   bool lynx_active_ = false;

@@ -1,5 +1,6 @@
 #include "port_controller.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -206,6 +207,7 @@ void PortController::handle(std::uint8_t b) {
 void PortController::data_to_machine(std::uint8_t b) {
   if (recording_) routed_.at(selected_).push_back(static_cast<char>(b));
   if (selected_ < 1) return;  // no port selected yet: nowhere to go
+  flow_.from_host(selected_, loop_.now());
   outbound_[selected_].push_back(b);
   update_cts();
   pump_out(selected_);
@@ -214,16 +216,33 @@ void PortController::data_to_machine(std::uint8_t b) {
 void PortController::pump_out(int port) {
   if (out_busy_[port] || outbound_[port].empty()) return;
   out_busy_[port] = true;
-  loop_.post_after(byte_time(port_baud(port)), [this, port, w = life_.watch()] {
-    if (w.expired()) return;
-    out_busy_[port] = false;
-    if (outbound_[port].empty()) return;  // discarded meanwhile
+  // The front byte's time on the machine's line starts now: the line is idle, or has just
+  // finished the byte before it.
+  out_due_[port] = loop_.now() + byte_time(port_baud(port));
+  loop_.post_at(out_due_[port], [this, port, w = life_.watch()] {
+    if (!w.expired()) deliver_due(port);
+  });
+}
+
+void PortController::deliver_due(int port) {
+  // Every byte whose time has come, each a byte time after the one before, so a late
+  // wake-up neither slows the line nor speeds it up.
+  const TimePoint now = loop_.now();
+  while (!outbound_[port].empty() && out_due_[port] <= now) {
     std::uint8_t b = outbound_[port].front();
     outbound_[port].pop_front();
     update_cts();
     if (sinks_[port]) sinks_[port](b);
-    pump_out(port);
-  });
+    if (!outbound_[port].empty()) out_due_[port] += byte_time(port_baud(port));
+  }
+  if (outbound_[port].empty()) {  // all delivered, or discarded meanwhile
+    out_busy_[port] = false;
+    return;
+  }
+  loop_.post_at(std::max(out_due_[port], now + opts_.delivery_step),
+                [this, port, w = life_.watch()] {
+                  if (!w.expired()) deliver_due(port);
+                });
 }
 
 void PortController::select(int port) {
@@ -256,6 +275,7 @@ void PortController::on_machine_byte(int port, std::uint8_t b) {
 
 void PortController::to_host_byte(int port, std::uint8_t b) {
   if (recording_) transcript_.push_back({loop_.now(), true, b, port});
+  flow_.to_host(port, b, loop_.now());
   if (host_) host_->send_to_host(b);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/event_loop.hpp"
+#include "host_flow.hpp"
 #include "host_link.hpp"
 #include "sim_types.hpp"
 
@@ -27,6 +28,9 @@ struct ControllerOptions {
   bool honour_host_rts = false;
   long default_port_baud = 9600;  // a port's rate until the set-up string gives one
   int initial_port = 0;           // selected at power-up (0 = none until the host selects one)
+  // In real time: hand the machines what fell due at most this often instead of waking once
+  // a byte (the line's rate stays exact; zero, on virtual time, is byte by byte).
+  Duration delivery_step{};
 };
 
 class PortController {
@@ -85,6 +89,8 @@ class PortController {
   // What `port`'s machine sent that is still held (not yet handed to the host).
   std::size_t buffered(int port) const { return inbound_.at(port).size(); }
   std::size_t output_queued(int port) const { return outbound_.at(port).size(); }
+  // Per port: how fast the station's characters came and how many after an Xoff.
+  const HostFlow& flow() const { return flow_; }
   // Host-line modem changes with their time ("DTR on", "RTS off").
   const std::vector<std::pair<TimePoint, std::string>>& line_events() const { return line_events_; }
 
@@ -99,6 +105,7 @@ class PortController {
   void to_host_byte(int port, std::uint8_t b);
   void flush_inbound(int port);
   void pump_out(int port);
+  void deliver_due(int port);
   void update_cts();
 
   EventLoop& loop_;
@@ -120,6 +127,7 @@ class PortController {
   std::array<std::deque<std::uint8_t>, kPorts + 1> inbound_{};   // machine -> host, held
   std::array<std::deque<std::uint8_t>, kPorts + 1> outbound_{};  // host -> machine, queued
   std::array<bool, kPorts + 1> out_busy_{};
+  std::array<TimePoint, kPorts + 1> out_due_{};  // when the front byte has reached its machine
   std::array<bool, kPorts + 1> overrun_{};
   std::array<std::string, kPorts + 1> routed_{};
   bool last_cts_ = true;
@@ -128,6 +136,7 @@ class PortController {
   int restarts_ = 0;
   std::vector<TranscriptEntry> transcript_;
   std::vector<std::pair<TimePoint, std::string>> line_events_;
+  HostFlow flow_;
   LifeToken life_;
 };
 

@@ -101,6 +101,28 @@ TEST_F(MachineTest, XoffWhenInputPassesLimitXonWhenDrained) {
   EXPECT_EQ(m(3).xons_sent(), 1);
 }
 
+// A control that wakes only every few milliseconds (the real-time simulator) still works its
+// input down at its own rate: the Xon comes when it would byte by byte, within a step.
+class ConsumeStep : public MachineTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ConsumeStep, XonWhenTheInputIsWorkedDownAtTheExactRate) {
+  MachineConfig c;
+  c.xoff_at = 100;
+  c.xon_at = 20;
+  c.consume_cps = 800;  // 1.25 ms a byte
+  c.delivery_step = std::chrono::milliseconds(GetParam());
+  m(3).configure(c);
+  for (int i = 0; i < 101; ++i) m(3).on_byte('A');
+  EXPECT_EQ(m(3).xoffs_sent(), 1);
+  run_ms(101);  // 81 bytes worked off take 101.25 ms
+  EXPECT_EQ(m(3).xons_sent(), 0);
+  run_ms(1 + GetParam());
+  EXPECT_EQ(m(3).xons_sent(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ConsumeStep, ::testing::Values(0, 4),
+                         [](const auto& info) { return std::to_string(info.param) + "ms"; });
+
 TEST_F(MachineTest, UploadHonoursStationThrottling) {
   m(3).upload("N1\nN2\nN3\n");
   run_ms(3);  // "N" and "1" are out (1.04 ms each)

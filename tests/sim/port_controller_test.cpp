@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "shop_fixture.hpp"
 
 namespace shoplink::sim {
@@ -192,6 +194,42 @@ TEST(ControllerRts, HonouringRtsHoldsDataForTheHost) {
   loop.advance_ms(50);
   EXPECT_EQ(shop.line().read(), bytes({0x41, 0x42}));
 }
+
+// In real time the controller hands a machine what fell due a few bytes at a time instead of
+// waking once a byte; the machine's line keeps its exact rate either way.
+class DeliveryStep : public ::testing::TestWithParam<int> {};
+
+TEST_P(DeliveryStep, EveryByteOnTimeInFewerWakeUps) {
+  const Duration step = std::chrono::milliseconds(GetParam());
+  VirtualClock clock;
+  VirtualLoop loop(clock);
+  ControllerOptions opts;
+  opts.delivery_step = step;
+  PortController ctl(loop, opts);
+  const TimePoint t0 = loop.now();
+  std::vector<TimePoint> arrived;
+  ctl.attach_machine(
+      2, [&](std::uint8_t) { arrived.push_back(loop.now()); }, 9600);
+  for (char c : select_port(2)) ctl.on_host_byte(static_cast<std::uint8_t>(c));
+  for (int i = 0; i < 960; ++i) ctl.on_host_byte('x');  // a second of the machine's line
+  loop.advance(std::chrono::seconds(2));
+  ASSERT_EQ(arrived.size(), 960u);
+  const Duration byte = byte_time(9600);
+  std::size_t wakeups = 0;
+  for (std::size_t k = 0; k < arrived.size(); ++k) {
+    const TimePoint due = t0 + byte * static_cast<long>(k + 1);
+    EXPECT_GE(arrived[k], due) << k;  // never faster than the line
+    EXPECT_LE(arrived[k], due + step) << k;
+    if (k == 0 || arrived[k] != arrived[k - 1]) ++wakeups;
+  }
+  if (step == Duration::zero())
+    EXPECT_EQ(wakeups, 960u);
+  else
+    EXPECT_LE(wakeups, static_cast<std::size_t>(std::chrono::seconds(1) / step) + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, DeliveryStep, ::testing::Values(0, 4, 10),
+                         [](const auto& info) { return std::to_string(info.param) + "ms"; });
 
 }  // namespace
 }  // namespace shoplink::sim
