@@ -123,7 +123,11 @@ bool PosixSerialPort::do_open() {
   power_.reset();
   apply_rts(rts());
   apply_dtr(dtr());
-  watch_ = loop_.add_watch(fd_, 0, [this](short) { flush_pending(); });
+  input_none_ = hung_up_ = watch_output_ = false;
+  watch_ = loop_.add_watch(fd_, 0, [this](short revents) {
+    if (revents & (POLLIN | POLLHUP | POLLERR)) input_seen(revents);
+    if (watch_output_) flush_pending();  // room, or an error the write will report
+  });
   int bits = 0;
   no_modem_lines_ = ::ioctl(fd_, TIOCMGET, &bits) != 0;
   paced_ = pacing_allowed() && no_modem_lines_;
@@ -132,9 +136,11 @@ bool PosixSerialPort::do_open() {
     pacer_.reset();
     timer_fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (timer_fd_ >= 0) {
-      timer_watch_ = loop_.add_watch(timer_fd_, POLLIN, [this](short) {
+      // Watched only while armed: every poll the station sleeps in is one descriptor lighter.
+      timer_watch_ = loop_.add_watch(timer_fd_, 0, [this](short) {
         std::uint64_t ticks = 0;
         [[maybe_unused]] auto r = ::read(timer_fd_, &ticks, sizeof ticks);
+        loop_.set_watch_events(timer_watch_, 0);
         flush_pending();
       });
     }
@@ -185,11 +191,35 @@ bool PosixSerialPort::cts() {
   return (bits & TIOCM_CTS) != 0;
 }
 
-int PosixSerialPort::in_buffer_count() {
-  if (fd_ < 0) return 0;
+int PosixSerialPort::waiting_now() {
   int n = 0;
-  if (::ioctl(fd_, FIONREAD, &n) != 0) return 0;
+  if (fd_ < 0 || ::ioctl(fd_, FIONREAD, &n) != 0) return -1;
   return n;
+}
+
+int PosixSerialPort::in_buffer_count() {
+  if (fd_ < 0 || input_none_) return 0;
+  const int n = waiting_now();
+  if (n == 0 && !hung_up_) {
+    input_none_ = true;  // from now on the loop tells when something comes
+    watch(watch_output_);
+  }
+  return std::max(n, 0);
+}
+
+void PosixSerialPort::input_seen(short revents) {
+  input_none_ = false;
+  // A hung-up terminal reads as readable for ever: watched, it would wake the loop at every
+  // poll. The device is asked every time instead.
+  if (revents & (POLLHUP | POLLERR)) hung_up_ = true;
+  watch(watch_output_);
+}
+
+void PosixSerialPort::watch(bool for_output) {
+  watch_output_ = for_output;
+  if (watch_ >= 0)
+    loop_.set_watch_events(
+        watch_, static_cast<short>((input_none_ ? POLLIN : 0) | (for_output ? POLLOUT : 0)));
 }
 
 void PosixSerialPort::clear_in_buffer() {
@@ -197,7 +227,8 @@ void PosixSerialPort::clear_in_buffer() {
   ::tcflush(fd_, TCIFLUSH);
   // A pseudo-terminal may ignore the flush: drain what is readable now, but no more than
   // was waiting, so a sender that never pauses cannot hold the station here.
-  int left = std::max(in_buffer_count(), 0);
+  input_none_ = false;
+  int left = std::max(waiting_now(), 0);
   char buf[4096];
   while (left > 0) {
     ssize_t n = ::read(fd_, buf, std::min(sizeof buf, static_cast<std::size_t>(left)));
@@ -234,7 +265,7 @@ void PosixSerialPort::clear_out_buffer() {
   pending_.clear();
   pending_head_ = 0;
   pacer_.reset();
-  if (watch_ >= 0) loop_.set_watch_events(watch_, 0);
+  watch(false);
   if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
 
@@ -300,7 +331,7 @@ void PosixSerialPort::flush_pending() {
   const bool waiting = pending_head_ < pending_.size();
   // Wait for room from the loop; a device in error (hung up) is retried on the next call
   // instead, so it cannot keep waking the loop.
-  if (watch_ >= 0) loop_.set_watch_events(watch_, waiting && !refused && !pace_wait ? POLLOUT : 0);
+  watch(waiting && !refused && !pace_wait);
   if (pace_wait) arm_pacing_timer();
 }
 
@@ -312,6 +343,7 @@ void PosixSerialPort::arm_pacing_timer() {
   its.it_value.tv_sec = static_cast<time_t>(left.count() / 1'000'000'000);
   its.it_value.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
   ::timerfd_settime(timer_fd_, 0, &its, nullptr);
+  loop_.set_watch_events(timer_watch_, POLLIN);
 }
 
 }  // namespace shoplink

@@ -12,6 +12,10 @@
 // A device without modem lines (a pseudo-terminal, also one bridged to a network by
 // socat) has no UART queue for TIOCOUTQ to report: there output is paced at the line's
 // rate (LinePacer), released from a timerfd the loop watches.
+//
+// Once the device has said nothing is waiting, the loop watches it for input, and until the
+// loop sees some the count is 0 without asking the device again: a paced line asks before
+// every burst, and the poll the station slept in has already told.
 #include <functional>
 #include <string>
 
@@ -65,6 +69,9 @@ class PosixSerialPort final : public SerialPort {
 
  private:
   void flush_pending();
+  void watch(bool for_output);
+  void input_seen(short revents);
+  int waiting_now();  // FIONREAD; -1 when the device cannot say
   void set_modem_line(int bit, bool on);
   void arm_pacing_timer();
 
@@ -75,7 +82,11 @@ class PosixSerialPort final : public SerialPort {
   bool settings_unusable_ = false;
   int fd_ = -1;
   int watch_ = -1;
-  std::string pending_;  // accepted, not yet taken by the device
+  bool watch_output_ = false;  // the watch waits for room for pending_
+  // The device said nothing is waiting and the loop has seen no input since.
+  bool input_none_ = false;
+  bool hung_up_ = false;  // the loop saw a hang-up: the device is asked every time
+  std::string pending_;   // accepted, not yet taken by the device
   std::size_t pending_head_ = 0;
   std::string output_error_;
   bool no_modem_lines_ = false;  // a pseudo-terminal

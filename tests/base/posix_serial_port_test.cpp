@@ -248,6 +248,32 @@ TEST_F(PtyLineTest, DiscardingReceivedCharacters) {
   EXPECT_EQ(line.read(), "after");
 }
 
+// Once the device has said nothing waits, the count is the loop's to tell: a paced line asks
+// before every burst, and the poll the station slept in has already looked.
+TEST_F(PtyLineTest, OnceNothingWaitsTheLoopTellsWhenInputComes) {
+  ASSERT_TRUE(open_as_startup());
+  EXPECT_EQ(line.in_buffer_count(), 0);
+  master_write("X");
+  std::this_thread::sleep_for(20ms);     // at the terminal by now
+  EXPECT_EQ(line.in_buffer_count(), 0);  // the device is not asked before the loop has polled
+  ASSERT_TRUE(station_wait([&] { return line.in_buffer_count() == 1; }));
+  EXPECT_EQ(line.read(), "X");
+}
+
+// A hang-up stays readable for ever: it must not wake the loop at every poll.
+TEST_F(PtyLineTest, AHangUpDoesNotKeepWakingTheLoop) {
+  ASSERT_TRUE(open_as_startup());
+  EXPECT_EQ(line.in_buffer_count(), 0);
+  ::close(master);
+  master = -1;
+  const auto start = SteadyClock::now();
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(line.in_buffer_count(), 0);
+    loop.yield(20ms);
+  }
+  EXPECT_GE(SteadyClock::now() - start, 150ms);
+}
+
 TEST_F(PtyLineTest, UnsentCharactersCountUntilTakenAndCanBeDiscarded) {
   ASSERT_TRUE(open_as_startup());
   const std::string big = pattern(256 * 1024);  // far more than the terminal holds
