@@ -112,9 +112,11 @@ class NetSerialPort final : public SerialPort {
   void retry();
   void on_io(short revents);
   void pump();
+  bool watching_input() const;
   void flush();
   void send_wire();
-  void arm(int timer_fd, Duration after);
+  void arm(int timer_fd, int watch, Duration after);
+  void expired(int timer_fd, int watch);
   void take_input(const char* data, std::size_t n);
   void telnet_byte(std::uint8_t b);
   void negotiate(std::uint8_t verb, std::uint8_t option);

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/controller_power.hpp"
@@ -235,6 +236,19 @@ TEST_F(ScriptedServer, CtsFollowsTheModemStateNotificationsEvenSplitByteByByte) 
   EXPECT_EQ(station_read(2), "ok");
   EXPECT_TRUE(line.cts());
   EXPECT_EQ(line.in_buffer_count(), 0);
+}
+
+// While the loop watches the socket it reads what comes as it comes: the count asks the socket
+// nothing (a paced line asks before every burst) and shows what the loop has read.
+TEST_F(ScriptedServer, TheCountIsWhatTheLoopHasRead) {
+  ASSERT_TRUE(open("tcp"));
+  peer_drain();
+  peer_send("XY");
+  std::this_thread::sleep_for(20ms);  // in the station's socket by now
+  EXPECT_EQ(line.in_buffer_count(), 0);
+  run_for(20ms);
+  EXPECT_EQ(line.in_buffer_count(), 2);
+  EXPECT_EQ(line.read(), "XY");
 }
 
 // What the server sends inside subnegotiations: only a COM Port NOTIFY-MODEM-STATE with its
