@@ -11,7 +11,7 @@ FUZZ_SECONDS ?= 60
 # WERROR=ON turns warnings into errors (CI does, so the build stays warning-free).
 WERROR ?= OFF
 
-.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak unit-check format clean
+.PHONY: deps configure build programs test sanitize demo demo-gui bench bench-lines package fuzz fuzz-build fuzz-smoke soak unit-check format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -21,9 +21,16 @@ deps:
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
 	fi
 
-build: deps
+configure: deps
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSHOPLINK_WERROR=$(WERROR)
+
+build: configure
 	cmake --build build -j$(JOBS)
+
+# The two programs a demo or a whole-program benchmark runs: the station and the simulated shop,
+# without the test suite and the benchmarks.
+programs: configure
+	cmake --build build -j$(JOBS) --target shoplink shoplink-sim
 
 test: build
 	cd build && ctest --output-on-failure -j$(JOBS)
@@ -33,7 +40,7 @@ sanitize: deps
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
-demo: build
+demo: programs
 	NET=$(NET) ./scripts/demo.sh build
 
 # The desktop station against the simulated shop (needs a display; see README).
@@ -84,6 +91,12 @@ package: build
 
 bench: build
 	./build/bench/shoplink_bench
+
+# N stations at once, each with its own simulated shop (bench/README.md): NS="1 4 8 16 32",
+# NET=1 through loopback device servers, SIZE, BAUD. About 18 minutes per N.
+bench-lines: programs
+	@command -v python3 >/dev/null || { $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3; }
+	NS="$(NS)" NET=$(NET) ./bench/many_lines build
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.hpp')
