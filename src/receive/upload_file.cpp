@@ -15,6 +15,7 @@
 #include "base/text.hpp"
 #include "config/dncdata.hpp"
 #include "core/station.hpp"
+#include "core/station_files.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/trash_files.hpp"
@@ -105,6 +106,12 @@ bool activity_file_name(const std::string& upper) {
   return upper.size() == 11 && starts_with(upper, "ACTIVITY.") &&
          std::isdigit(static_cast<unsigned char>(upper[9])) &&
          std::isdigit(static_cast<unsigned char>(upper[10]));
+}
+
+// Anything in the station directory's journal folder, whatever its case.
+bool in_journal_folder(const Station& s, const fs::path& real) {
+  const fs::path journal = real_path(s.paths.existing(s.station_file(kJournalFolder)));
+  return HostPaths::inside(real, journal);
 }
 
 UploadEnd failed_commit(Station& s, const PendingUpload& up, int error) {
@@ -223,6 +230,7 @@ bool station_own_file(const Station& s, const std::string& text) {
       is_upload_temporary(upper) || activity_file_name(upper))
     return true;
   const fs::path dir = real_path(target.parent_path());
+  if (in_journal_folder(s, real_path(target))) return true;
   auto same_file = [&](const std::string& own) {
     if (own.empty()) return false;
     const fs::path p = s.paths.existing(own);
@@ -238,9 +246,9 @@ bool station_own_file(const Station& s, const std::string& text) {
 
 bool station_private_file(const Station& s, const std::string& text) {
   const fs::path target = real_path(s.paths.existing(text));
-  if (target.parent_path() != real_path(s.paths.station_dir())) return false;
-  const std::string upper = ucase(target.filename().string());
-  return upper == "HOSTMAP";
+  const fs::path station = real_path(s.paths.station_dir());
+  if (in_journal_folder(s, target)) return true;
+  return target.parent_path() == station && ucase(target.filename().string()) == "HOSTMAP";
 }
 
 void (*g_upload_commit_step)(const char* step) = nullptr;
