@@ -7,6 +7,7 @@
 #include "core/station.hpp"
 #include "receive/reception.hpp"
 #include "station/host_line_watch.hpp"
+#include "station/line_display.hpp"
 #include "station/port_scan.hpp"
 #include "station/receive_poll.hpp"
 #include "station/scanning_cycle.hpp"
@@ -45,6 +46,7 @@ const std::array<TimerRow, 22> kTimerTable{{
      [](Station& s) {
        Timer5_Timer(s);
        watch_host_line(s);
+       show_line_state(s);
      }},
     // reception time-out
     {&Station::Timer6, "Timer6", 5000, timer6_Timer},
