@@ -72,6 +72,7 @@ rm -f "$OUT"
 cat >"$WORK/session.sh" <<'SH'
 #!/bin/sh
 echo "$DISPLAY" >"$1/display"
+echo "${XAUTHORITY:-}" >"$1/xauthority"
 shift
 command -v openbox >/dev/null && { openbox >/dev/null 2>&1 & }
 exec "$@"
@@ -94,8 +95,9 @@ await() {
 operated="no window manager or xdotool: not operated"
 if [ "$OPERATE" = 1 ]; then
   await "^status:  Scanning... " 200 || { cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: no scanning" >&2; exit 1; }
-  export DISPLAY
   DISPLAY=$(cat "$WORK/display")
+  XAUTHORITY=$(cat "$WORK/xauthority")
+  export DISPLAY XAUTHORITY
   WIN=$(xdotool search --sync --name "SHOPLINK 8 port" | head -n 1)
   xdotool windowactivate --sync "$WIN" 2>/dev/null || xdotool windowfocus --sync "$WIN"
   sleep 0.5
