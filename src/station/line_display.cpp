@@ -13,11 +13,10 @@ std::string line_name(const Station& s) {
 // Why the line is down, in the words of the host line watch; empty while it is up.
 std::string line_down_text(Station& s, LineLamp lamp) {
   if (lamp == LineLamp::Reconnecting)
-    return " " + line_name(s) + " connection lost (" + s.host_line_lost + ") - reconnecting ";
+    return line_name(s) + " connection lost (" + s.host_line_lost + ") - reconnecting";
   if (lamp != LineLamp::Dead) return {};
   const std::string error = s.line.is_open() ? s.line.output_error() : std::string();
-  return " " + line_name(s) + " dead - output not taken" +
-         (error.empty() ? "" : " (" + error + ")") + " ";
+  return line_name(s) + " dead - output not taken" + (error.empty() ? "" : " (" + error + ")");
 }
 
 LineLamp line_lamp(Station& s) {
