@@ -102,7 +102,11 @@ if [ "$OPERATE" = 1 ]; then
   xdotool windowactivate --sync "$WIN" 2>/dev/null || xdotool windowfocus --sync "$WIN"
   sleep 0.5
   xdotool key alt+m && sleep 0.5 && xdotool key r
-  sleep 1.5
+  # The dialog names the port it receives from; type into it once it is there.
+  DIALOG=$(timeout 20 xdotool search --sync --name "Receive a program from port" | head -n 1)
+  [ -n "$DIALOG" ] || { cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: no Receive file dialog" >&2; exit 1; }
+  xdotool windowactivate --sync "$DIALOG" 2>/dev/null || true
+  sleep 0.5
   xdotool type --delay 40 "MANUAL.NC" && xdotool key Return
   if ! await "^status:  Receiving file... " 50; then
     cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: Receive file did not wait for data" >&2; exit 1
