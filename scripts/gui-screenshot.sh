@@ -98,12 +98,18 @@ if [ "$OPERATE" = 1 ]; then
   DISPLAY=$(cat "$WORK/display")
   XAUTHORITY=$(cat "$WORK/xauthority")
   export DISPLAY XAUTHORITY
-  WIN=$(xdotool search --sync --name "SHOPLINK 8 port" | head -n 1)
-  xdotool windowactivate --sync "$WIN" 2>/dev/null || xdotool windowfocus --sync "$WIN"
+  # The first match; reading all of them, so that xdotool never writes into a closed pipe.
+  WIN=$(xdotool search --sync --name "SHOPLINK 8 port" | sed -n 1p)
+  # The window manager may still be starting: activate until the window has the keyboard.
+  for _ in $(seq 1 50); do
+    xdotool windowactivate "$WIN" >/dev/null 2>&1 || xdotool windowfocus "$WIN" >/dev/null 2>&1 || true
+    [ "$(xdotool getwindowfocus 2>/dev/null || true)" = "$WIN" ] && break
+    sleep 0.2
+  done
   sleep 0.5
   xdotool key alt+m && sleep 0.5 && xdotool key r
   # The dialog names the port it receives from; type into it once it is there.
-  DIALOG=$(timeout 20 xdotool search --sync --name "Receive a program from port" | head -n 1)
+  DIALOG=$(timeout 20 xdotool search --sync --name "Receive a program from port" | sed -n 1p || true)
   [ -n "$DIALOG" ] || { cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: no Receive file dialog" >&2; exit 1; }
   xdotool windowactivate --sync "$DIALOG" 2>/dev/null || true
   sleep 0.5
