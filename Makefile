@@ -1,9 +1,10 @@
 # Entry points: `make demo` runs the simulated shop, `make test` builds and runs the tests.
 # dpkg-dev and file: CPack reads the binaries' library dependencies for the .deb.
 # qt6-base-dev and libgl-dev (Qt6::Gui needs OpenGL's headers): the desktop station;
-# xvfb and xauth: its smoke test and screenshot without a display.
+# xvfb and xauth: its smoke test and screenshot without a display; openbox and xdotool: a
+# window manager and an operator's keys for the smoke test.
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth
+            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 

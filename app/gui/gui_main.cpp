@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTimer>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
   cli.add_option("--screenshot", screenshot,
                  "Save a PNG of the window to this file once a transfer has run for a second "
                  "(for the README and the smoke test)");
+  bool print_status = false;
+  cli.add_flag("--print-status", print_status,
+               "Print each status line change on standard output (for the smoke test)");
   // Qt's own options (-platform, -display ...) pass through to QApplication.
   cli.allow_extras();
   try {
@@ -76,6 +80,11 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+
+  if (print_status)
+    QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {
+      std::cout << "status: " << text.toLatin1().toStdString() << std::endl;
+    });
 
   auto stop = [&] { request_stop(station); };
   loop.on_signal(SIGINT, stop);

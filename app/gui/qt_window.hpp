@@ -54,6 +54,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   void set_menu_enabled(Menu m, bool enabled) override;
   void set_menu_checked(Menu m, bool checked) override;
   void set_cts_lamp(bool lit) override;
+  void set_line_lamp(LineLamp lamp) override;
   void center_three_quarters() override;
   WindowGeometry geometry() const override;
   void set_geometry(const WindowGeometry& g) override;
@@ -76,14 +77,18 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QWidget* scan_failure_window() const { return boot_error_; }
   QWidget* splash_window() const { return splash_; }
   QLineEdit* status_field() const { return status_txt_; }
+  QLabel* line_lamp_label() const { return CTS_LED_; }
+  QLineEdit* port_field() const { return port_txt_; }
+  QLineEdit* machine_field() const { return Machine_txt_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:
   void build_menus();
+  // A key pressed in this window: the station's (true) or Qt's own (menus, Alt).
+  bool station_key(QObject* watched, const QKeyEvent& k);
   QWidget* widget_of(Element e) const;
   WindowCommands commands_;
   std::map<Menu, QAction*> actions_;

@@ -129,6 +129,9 @@ class Station : public StationState {
 
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
+  // Configure > Enter Password, until a Mode command or the return to scanning: the keys
+  // typed are the password's (which nothing checks), never a port selection.
+  bool password_entry = false;
 
   // The headless service ends with status 3 after a failed start-up scan, so that a
   // service manager can try again later; the desktop window shows the help screen instead.

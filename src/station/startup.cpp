@@ -186,7 +186,9 @@ void machine_select_key(Station& s, int key) {
 }  // namespace
 
 void key_press(Station& s, int key) {
-  machine_select_key(s, key);
+  // The password state lasts until a Mode command: what is typed there selects no port (a
+  // selection would quietly resume scanning 10 s later under "Enter Password:").
+  if (!s.password_entry) machine_select_key(s, key);
   // The buttons of a manual transfer answer Enter and Esc in every mode.
   if (key == kEnter && s.window.visible(Element::SendNowButton)) {
     Command1_Click(s);
