@@ -1,10 +1,13 @@
 #include "core/scan_selection.hpp"
 
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 
 namespace shoplink {
 
 void mode_scan_Click(Station& s) {
+  // Every way back to scanning passes here: a transfer whose end went unreported ends now.
+  report_transfer_ended(s, TransferResult::Stopped, "left for scanning");
   s.mode = Mode::Scanning;
   s.xoff = 0;
   if (s.Openfile != 0) s.files.close(s.Openfile);

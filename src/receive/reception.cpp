@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/activity_report.hpp"
 #include "receive/contents_index.hpp"
@@ -69,6 +70,7 @@ void start_reception(Station& s, const std::string& got) {
   s.Openfile = s.files.freefile();
   s.RX_binary = binary_port(s);
   s.line.set_option_flag(!s.RX_binary);
+  if (!transfer_under_way(s)) report_transfer_began(s, TransferKind::ManualReceive, s.Filename);
   if (!create_upload_file(s, s.Filename, false, false)) store_in_trash(s);
   enable_transfer_menus(s, false);
   s.window.set_visible(Element::PortSelector, false);
@@ -156,6 +158,20 @@ void release_sender(Station& s) {
   }
 }
 
+// How an upload ended, as its transfer reports it.
+void report_upload_end(Station& s, UploadEnd end, bool to_trash) {
+  if (end == UploadEnd::Stored && !to_trash) {
+    report_transfer_ended(s, TransferResult::Received);
+  } else if (end == UploadEnd::Stored) {
+    report_transfer_ended(s, TransferResult::Discarded, "stored in TRASH");
+  } else if (end == UploadEnd::Failed) {
+    report_transfer_ended(s, TransferResult::Discarded,
+                          "not stored: error " + std::to_string(s.error_number));
+  } else {
+    report_transfer_ended(s, TransferResult::Discarded, "no data");
+  }
+}
+
 std::string report_name_of(const std::string& filename) {
   std::string name = ucase(filename);
   for (auto& c : name)
@@ -238,6 +254,7 @@ void timer6_Timer(Station& s) {
   const bool to_trash = s.Filename == s.station_file("TRASH");
   const UploadEnd end = close_upload_file(s);
   const bool stored = upload && end == UploadEnd::Stored;
+  report_upload_end(s, end, to_trash);
   release_sender(s);
   if (stored && s.AUTOPRINT == 1) start_autoprint(s);
   if (end != UploadEnd::Failed) s.window.set_status("RX timeout...");

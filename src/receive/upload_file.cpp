@@ -12,6 +12,7 @@
 #include "base/text.hpp"
 #include "config/dncdata.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "requests/command_interpreter.hpp"
@@ -173,11 +174,18 @@ UploadEnd close_upload_file(Station& s) {
   if (!s.files.close(s.Openfile) && error == 0) error = s.files.last_error();
   const bool keep = error == 0 && (!up.keep_old_until_data || up.data_arrived);
   std::error_code ec;
+  const ProgramChange change =
+      upload_change(s, up.target, up.temp, up.backup.empty() ? up.target : up.backup);
   if (keep) {
+    s.events.program_replacing(change);
     fs::rename(up.temp, up.target, ec);
     if (ec) error = ec.value();
+    s.events.program_replaced(change, !ec);
   }
-  if (error != 0 || !keep) fs::remove(up.temp, ec);
+  if (error != 0 || !keep) {
+    if (up.data_arrived) s.events.upload_discarded(change);
+    fs::remove(up.temp, ec);
+  }
   if (error == 0) return keep ? UploadEnd::Stored : UploadEnd::Discarded;
   // The old program was moved to its backup for this upload; it goes back in its place.
   if (!up.backup.empty() && !fs::exists(up.target, ec)) fs::rename(up.backup, up.target, ec);

@@ -7,6 +7,7 @@
 #include "base/file_table.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/site_names.hpp"
@@ -161,6 +162,7 @@ void directory_request(Station& s, CommandParse& p) {
     return;
   }
   s.Filename = listing;
+  report_transfer_began(s, TransferKind::Listing, s.Filename);
 }
 
 }  // namespace shoplink

@@ -6,6 +6,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "station/startup.hpp"
 #include "ui/scan_failure.hpp"
 
@@ -94,6 +95,7 @@ void scan_port_controller(Station& s) {
                        "to use another COM port");
     return;
   }
+  report_line_state(s, LineState::Opened, "COM" + digit + " " + rate);
 
   const bool cts = s.line.cts();
   s.window.set_cts_lamp(cts);
