@@ -85,6 +85,10 @@ bool station_dir_name(const Station& s, const std::string& upper) {
 
 }  // namespace
 
+fs::path upload_temporary_for(const fs::path& target) {
+  return temporary_for(target);
+}
+
 bool is_upload_temporary(std::string_view name) {
   const std::string upper = ucase(name);
   return upper.size() > std::strlen(kTempPrefix) + std::strlen(kTempSuffix) &&

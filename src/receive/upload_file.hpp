@@ -7,6 +7,7 @@
 // and close done does the temporary take the program's place, in one step; an upload that
 // stored no line (when it would replace a program) or whose writing failed is removed and
 // the old program stays exactly as it was.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,8 @@ UploadEnd close_upload_file(Station& s);
 
 // The temporary name an upload is written under.
 bool is_upload_temporary(std::string_view name);
+// The temporary for new content of `target` (a restore writes there too).
+std::filesystem::path upload_temporary_for(const std::filesystem::path& target);
 // Removes upload temporaries left in the station's directories by a stop or a failed rename.
 void remove_upload_temporaries(Station& s);
 

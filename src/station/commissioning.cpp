@@ -19,6 +19,7 @@
 #include "config/leader_trailer.hpp"
 #include "core/code_types.hpp"
 #include "station/customer_profile.hpp"
+#include "station/offline_line.hpp"
 #include "station/port_scan.hpp"
 #include "station/wired_station.hpp"
 #include "ui/recorder.hpp"
@@ -127,24 +128,6 @@ constexpr const char* kStarterProgramText =
     "%\r\n";
 
 // ---- check ----------------------------------------------------------------------------
-
-// The host line as `check` needs it: present, never opened (check probes the device
-// itself without sending anything).
-class OfflineLine final : public SerialPort {
- public:
-  bool is_open() const override { return false; }
-  bool cts() override { return false; }
-  int in_buffer_count() override { return 0; }
-  void clear_in_buffer() override {}
-  int out_buffer_count() override { return 0; }
-  void clear_out_buffer() override {}
-  std::string read() override { return {}; }
-  void write(std::string_view) override {}
-
- protected:
-  bool do_open() override { return false; }
-  void do_close() override {}
-};
 
 const char* file_type_name(DefaultFileType t) {
   switch (t) {
