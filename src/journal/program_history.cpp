@@ -251,22 +251,22 @@ std::int64_t ProgramHistory::content_bytes() {
 }
 
 int ProgramHistory::prune_to_size(std::int64_t bytes) {
+  if (content_bytes() <= bytes) return 0;
   int removed = 0;
+  Transaction tx(db_);
+  // One at a time, oldest first: a revision whose content another one shares frees nothing.
+  Statement oldest = db_.prepare(
+      "SELECT r.id FROM revisions r WHERE r.pending = 0 AND r.number < "
+      "(SELECT max(number) FROM revisions x WHERE x.program = r.program) ORDER BY r.id LIMIT 1");
   while (content_bytes() > bytes) {
-    std::vector<std::int64_t> ids;
-    {
-      Statement st = db_.prepare(
-          "SELECT r.id FROM revisions r WHERE r.pending = 0 AND r.number < "
-          "(SELECT max(number) FROM revisions x WHERE x.program = r.program) ORDER BY r.id "
-          "LIMIT 16");
-      while (st.step()) ids.push_back(st.integer(0));
-    }
-    if (ids.empty()) break;  // only each program's newest revision is left
-    Transaction tx(db_);
-    drop_revisions(ids);
-    tx.commit();
-    removed += static_cast<int>(ids.size());
+    oldest.reset();
+    if (!oldest.step()) break;  // only each program's newest revision is left
+    const std::int64_t id = oldest.integer(0);
+    oldest.reset();
+    drop_revisions({id});
+    ++removed;
   }
+  tx.commit();
   return removed;
 }
 
@@ -312,6 +312,14 @@ std::string ProgramHistory::content(const Revision& r) {
   st.bind(1, r.blob);
   if (!st.step()) throw SqlError("revision " + std::to_string(r.number) + " has no content", 0);
   return st.blob(0);
+}
+
+std::vector<std::string> ProgramHistory::programs() {
+  std::vector<std::string> out;
+  Statement st =
+      db_.prepare("SELECT program FROM revisions GROUP BY program ORDER BY max(id) DESC");
+  while (st.step()) out.push_back(st.text(0));
+  return out;
 }
 
 std::vector<std::string> ProgramHistory::programs_named(const std::string& name) {

@@ -82,6 +82,8 @@ class ProgramHistory {
   std::vector<Revision> recent(int limit);
   std::optional<Revision> revision(const std::string& program, int number);
   std::string content(const Revision& r);
+  // The programs with a history, the one changed last first.
+  std::vector<std::string> programs();
   // Programs with a history whose file name is `name`, without regard to case.
   std::vector<std::string> programs_named(const std::string& name);
 

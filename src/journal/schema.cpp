@@ -107,6 +107,13 @@ void check_readable(Db& db) {
   if (version > journal_schema_version())
     throw SqlError("the journal is from a newer ShopLink (schema " + std::to_string(version) + ")",
                    0);
+  // A reader never migrates: the station does when it starts.
+  if (version == 0)
+    throw SqlError("the journal is empty (the station has not written to it yet)", 0);
+  if (version < journal_schema_version())
+    throw SqlError("the journal is from an older ShopLink (schema " + std::to_string(version) +
+                       "); the station brings it up to date when it starts",
+                   0);
 }
 
 }  // namespace shoplink

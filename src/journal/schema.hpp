@@ -21,7 +21,8 @@ int journal_schema_version();
 // Brings `db` up to the last of `steps`. Throws SqlError when the journal is newer than
 // the steps know (it is never changed then) or a step fails (it is rolled back whole).
 void migrate(Db& db, std::span<const Migration> steps);
-// Throws SqlError when `db` is newer than this program's schema.
+// Throws SqlError unless `db` has this program's schema: a newer journal is not misread, an
+// empty or older one is for the station to bring up to date.
 void check_readable(Db& db);
 
 }  // namespace shoplink
