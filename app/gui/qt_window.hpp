@@ -35,6 +35,7 @@ struct WindowCommands {
   std::function<void()> log_viewer_closed;
   std::function<void()> close_requested;  // the window's close box
   std::function<void()> scan_failure_editor, scan_failure_terminal, scan_failure_exit;
+  std::function<void()> history;  // View > History...: the program history window
 };
 
 class QtWindow final : public QMainWindow, public WindowModel {
@@ -42,6 +43,8 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QtWindow();
   ~QtWindow() override;
   void set_commands(WindowCommands c) { commands_ = std::move(c); }
+  // The command of View > History..., given when the station has a journal.
+  void set_history_command(std::function<void()> c) { commands_.history = std::move(c); }
 
   void set_title(const std::string& title) override;
   void set_status(const std::string& text) override;
@@ -64,6 +67,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
 
   // For tests and the screenshot: the widgets by their names in the window.
   QAction* action(Menu m) const { return actions_.at(m); }
+  QAction* history_action() const { return history_action_; }
   QPlainTextEdit* terminal_area() const { return term_txt_; }
   QPlainTextEdit* input_area() const { return input_txt_; }
   QScrollBar* selector() const { return VScroll1_; }
@@ -84,6 +88,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QWidget* widget_of(Element e) const;
   WindowCommands commands_;
   std::map<Menu, QAction*> actions_;
+  QAction* history_action_ = nullptr;
   QLineEdit *status_txt_, *port_txt_, *Machine_txt_;
   QScrollBar* VScroll1_;
   QPlainTextEdit *term_txt_, *input_txt_;
