@@ -44,7 +44,15 @@ std::unique_ptr<Db> open_journal_reader(const fs::path& station_dir) {
   std::error_code ec;
   if (!fs::is_regular_file(file, ec))
     throw SqlError("no journal in " + station_dir.string() + " (the station has not run yet)", 0);
-  auto db = std::make_unique<Db>(file, Db::Access::ReadOnly);
+  // A read-only connection cannot recover the write-ahead log a killed station left, so it
+  // could not read the journal until the station ran again; one that may write can, and
+  // only where the files cannot be written is the journal read as it stands.
+  std::unique_ptr<Db> db;
+  try {
+    db = std::make_unique<Db>(file, Db::Access::Query);
+  } catch (const SqlError&) {
+    db = std::make_unique<Db>(file, Db::Access::ReadOnly);
+  }
   db->busy_timeout(kReaderBusyMs);
   check_readable(*db);
   return db;

@@ -21,8 +21,8 @@ std::filesystem::path journal_path(const std::filesystem::path& station_dir);
 // The writer's connection: the folder and database are made when missing, WAL mode, the
 // schema brought up to date. Throws SqlError.
 std::unique_ptr<Db> open_journal_writer(const std::filesystem::path& station_dir);
-// A reader's connection; it never writes and never blocks the writer. Throws SqlError when
-// there is no journal or it is newer than this program.
+// A reader's connection; it writes nothing and never blocks the writer. Throws SqlError when
+// there is no journal or it has not this program's schema.
 std::unique_ptr<Db> open_journal_reader(const std::filesystem::path& station_dir);
 
 // "2026-12-07 06:45:30": local time as the journal keeps it.

@@ -11,6 +11,7 @@ bool SqlError::busy() const {
 
 Db::Db(const std::filesystem::path& file, Access access) {
   const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY
+                    : access == Access::Query  ? SQLITE_OPEN_READWRITE
                                                : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   // NOMUTEX: each connection is used by one thread only.
   const int rc = sqlite3_open_v2(file.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -21,6 +22,7 @@ Db::Db(const std::filesystem::path& file, Access access) {
     throw SqlError(file.string() + ": " + why, rc);
   }
   sqlite3_extended_result_codes(db_, 1);
+  if (access == Access::Query) exec("PRAGMA query_only = 1");
 }
 
 Db::~Db() {

@@ -28,7 +28,9 @@ class Statement;
 
 class Db {
  public:
-  enum class Access { ReadOnly, ReadWrite };
+  // Query: an existing database, opened for writing only so that SQLite may recover its
+  // write-ahead log after a writer was killed; the connection itself writes nothing.
+  enum class Access { ReadOnly, Query, ReadWrite };
   Db(const std::filesystem::path& file, Access access);
   ~Db();
   Db(const Db&) = delete;

@@ -141,7 +141,9 @@ TEST_P(JournalTransfers, OneRowTellsHowTheTransferEnded) {
   EXPECT_EQ(r.result, c.result);
   EXPECT_EQ(r.reason, c.reason);
   EXPECT_EQ(r.program, (t.f.dir.path() / c.program).string());
-  if (c.characters >= 0) EXPECT_EQ(r.characters, c.characters);
+  if (c.characters >= 0) {
+    EXPECT_EQ(r.characters, c.characters);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -76,6 +76,37 @@ TEST(JournalSchema, AJournalFromANewerShopLinkIsNeitherWrittenNorMisread) {
   EXPECT_EQ(db.pragma_int("user_version"), journal_schema_version() + 1);
 }
 
+TEST(JournalReader, AJournalWithoutItsSchemaIsEmptyToAReader) {
+  TempDir dir;
+  std::filesystem::create_directories(journal_path(dir.path()).parent_path());
+  Db(journal_path(dir.path()), Db::Access::ReadWrite);  // made, and killed before its schema
+  try {
+    open_journal_reader(dir.path());
+    ADD_FAILURE() << "an empty journal was read";
+  } catch (const SqlError& e) {
+    EXPECT_STREQ(e.what(), "the journal is empty (the station has not written to it yet)");
+  }
+}
+
+// A station killed while it first made its journal (before the journal went over to WAL)
+// leaves a hot rollback journal: the reader rolls it back instead of failing to read.
+TEST(JournalReader, ReadsAJournalAKilledStationLeftHalfWritten) {
+  TempDir station, copy;
+  const std::filesystem::path file = journal_path(station.path());
+  std::filesystem::create_directories(file.parent_path());
+  Db writer(file, Db::Access::ReadWrite);
+  migrate(writer, journal_migrations());
+  writer.exec("PRAGMA cache_size = 1");  // pages reach the file before the commit
+  writer.exec("BEGIN");
+  JournalRows rows(writer);
+  for (int i = 0; i < 200; ++i) rows.add_transfer(TransferEnd{});
+  std::filesystem::create_directories(journal_path(copy.path()).parent_path());
+  for (const char* suffix : {"", "-journal"})
+    std::filesystem::copy_file(file.string() + suffix, journal_path(copy.path()).string() + suffix);
+  auto reader = open_journal_reader(copy.path());
+  EXPECT_EQ(count(*reader, "transfers"), 0);  // the uncommitted rows rolled back
+}
+
 TEST(JournalRetention, RowsOlderThanTheRetentionGoOnceADay) {
   // Start on 2027-12-07: the rows written "a year and a day ago" are due at the first pruning.
   testing::LineStation<> t({2027, 12, 7, 6, 0, 0});
