@@ -18,6 +18,8 @@
 #include "config/dncdata.hpp"
 #include "config/leader_trailer.hpp"
 #include "core/code_types.hpp"
+#include "journal/journal.hpp"
+#include "journal/journal_file.hpp"
 #include "station/customer_profile.hpp"
 #include "station/offline_line.hpp"
 #include "station/port_scan.hpp"
@@ -205,6 +207,7 @@ class Checker {
     if (!dncdata(r)) return std::move(report_);
     host_line();
     station_files();
+    journal();
     customer();
     const int ports = r.status == DncdataStatus::BrokenOptions ? r.port - 1 : NumPorts;
     for (int k = 1; k <= ports; ++k) port(k);
@@ -295,6 +298,17 @@ class Checker {
       problem("system log " + shown(s_.config.log_path) + " cannot be made (directory " +
               log.parent_path().string() + " not writable)");
     }
+  }
+
+  // The journal's settings in HOSTMAP; the journal itself is made by the first run.
+  void journal() {
+    std::vector<std::string> wrong;
+    const JournalSettings j = journal_settings(paths_, &wrong);
+    for (const auto& w : wrong) problem("HOSTMAP: " + w);
+    say("Journal: " + journal_path(paths_.station_dir()).string() + ", the last " +
+        std::to_string(j.history_keep) + " revisions of each program within " +
+        std::to_string(j.history_bytes >> 20) + " MB, rows for " +
+        std::to_string(j.retention_days) + " days");
   }
 
   void customer() {
