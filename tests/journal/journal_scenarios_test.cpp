@@ -178,6 +178,28 @@ TEST(JournalEvents, ActivityLineStatesAndTheStationsStartAndStopAreKept) {
             (std::vector<std::string>{"started|", "line opened|COM1 9600", "stopping|"}));
 }
 
+struct Throwing : StationEvents {
+  void activity_recorded(const ActivityRecord&) override { throw std::runtime_error("broken"); }
+};
+
+TEST(JournalEvents, AListenerThatThrowsIsTakenOffNamedOnceAndTheOthersGoOn) {
+  Shop t;
+  Throwing broken;
+  t.s().events.add(&broken);
+  t.f.start();
+  for (int i = 0; i < 2; ++i) {
+    t.mill().send_command("S");
+    t.f.advance_ms(3000);
+  }
+  EXPECT_EQ(testing::event_rows(t.f.dir.path(), "machine_events"),
+            (std::vector<std::string>{"cycle start|", "cycle start|"}));
+  int named = 0;
+  for (const auto& m : t.f.log_messages())
+    named += m == "A listener of the station's reports failed and was taken off (broken)";
+  EXPECT_EQ(named, 1);
+  t.s().events.remove(&broken);
+}
+
 TEST(JournalEvents, AStopUnderAnUploadDiscardsIt) {
   Shop t;
   t.f.start();
