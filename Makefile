@@ -3,8 +3,11 @@
 # qt6-base-dev and libgl-dev (Qt6::Gui needs OpenGL's headers): the desktop station;
 # xvfb and xauth: its smoke test and screenshot without a display; openbox and xdotool: a
 # window manager and an operator's keys for the smoke test.
+# libsqlite3-dev and libdtl-dev: the journal and its program history's diffs; strace and
+# python3: the kill test of the history (strace kills the station at chosen system calls).
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool
+            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool libsqlite3-dev libdtl-dev \
+            strace python3
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 

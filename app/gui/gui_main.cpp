@@ -17,11 +17,13 @@
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_platform.hpp"
 #include "gui/qt_window.hpp"
 #include "gui/window_commands.hpp"
+#include "journal/journal.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
 
@@ -80,6 +82,10 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+  std::vector<std::string> journal_problems;
+  Journal journal(station, journal_settings(paths, &journal_problems));
+  for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
+  connect_history(window, station, journal);
 
   if (print_status)
     QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {

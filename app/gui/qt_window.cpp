@@ -289,6 +289,12 @@ void QtWindow::build_menus() {
   QMenu* view = menuBar()->addMenu("&View");
   add(view, Menu::view_show, "&Scroll I/O data")->setCheckable(true);
   add(view, Menu::View_Log, "&Display System Log")->setCheckable(true);
+  // Beyond the station's own menus: the journal's program history.
+  view->addSeparator();
+  history_action_ = view->addAction("&History...");
+  connect(history_action_, &QAction::triggered, this, [this] {
+    if (commands_.history) commands_.history();
+  });
 }
 
 QWidget* QtWindow::widget_of(Element e) const {

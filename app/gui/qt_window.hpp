@@ -38,6 +38,7 @@ struct WindowCommands {
   // with unsaved edits whose operator chose to go on editing).
   std::function<bool()> may_quit;
   std::function<void()> scan_failure_editor, scan_failure_terminal, scan_failure_exit;
+  std::function<void()> history;  // View > History...: the program history window
 };
 
 class QtWindow final : public QMainWindow, public WindowModel {
@@ -45,6 +46,8 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QtWindow();
   ~QtWindow() override;
   void set_commands(WindowCommands c) { commands_ = std::move(c); }
+  // The command of View > History..., given when the station has a journal.
+  void set_history_command(std::function<void()> c) { commands_.history = std::move(c); }
 
   void set_title(const std::string& title) override;
   void set_status(const std::string& text) override;
@@ -68,6 +71,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
 
   // For tests and the screenshot: the widgets by their names in the window.
   QAction* action(Menu m) const { return actions_.at(m); }
+  QAction* history_action() const { return history_action_; }
   QPlainTextEdit* terminal_area() const { return term_txt_; }
   QPlainTextEdit* input_area() const { return input_txt_; }
   QScrollBar* selector() const { return VScroll1_; }
@@ -92,6 +96,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QWidget* widget_of(Element e) const;
   WindowCommands commands_;
   std::map<Menu, QAction*> actions_;
+  QAction* history_action_ = nullptr;
   QLineEdit *status_txt_, *port_txt_, *Machine_txt_;
   QScrollBar* VScroll1_;
   QPlainTextEdit *term_txt_, *input_txt_;

@@ -1,6 +1,7 @@
 #include "core/scan_selection.hpp"
 
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 
 namespace shoplink {
 
@@ -8,6 +9,8 @@ void mode_scan_Click(Station& s) {
   // A manual receive given up before any data: its "Waiting for data" is over.
   if (s.mode == Mode::Receiving && s.receiving == 0) s.inputtext.clear();
   s.password_entry = false;
+  // Every way back to scanning passes here: a transfer whose end went unreported ends now.
+  report_transfer_ended(s, TransferResult::Stopped, "left for scanning");
   s.mode = Mode::Scanning;
   s.xoff = 0;
   if (s.Openfile != 0) s.files.close(s.Openfile);

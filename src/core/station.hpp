@@ -16,6 +16,7 @@
 #include "base/serial_port.hpp"
 #include "core/code_types.hpp"
 #include "core/station_config.hpp"
+#include "core/station_events.hpp"
 #include "core/station_state.hpp"
 #include "ui/main_window.hpp"
 
@@ -74,6 +75,14 @@ class Station : public StationState {
   std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
   FileTable files;
   std::optional<PendingUpload> pending_upload;
+  // Who hears what the station does (core/station_events.hpp, core/station_reports.hpp).
+  StationEventList events;
+  // The transfer under way as it was reported when it began, and line_breaks() then.
+  struct OpenTransfer {
+    TransferStart start;
+    int line_breaks = 0;
+  };
+  std::optional<OpenTransfer> transfer;
   // Ports whose queue command file could not be deleted: reported once, never run.
   std::array<bool, kPortTableSize> queue_file_stuck{};
   // After a failed trim of the system log, the loop time before which it is not tried again.

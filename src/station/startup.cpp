@@ -8,6 +8,7 @@
 #include "config/leader_trailer.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/manual_receive.hpp"
 #include "receive/reception.hpp"
@@ -89,6 +90,7 @@ void startup(Station& s) {
   load_customer_profile(s);
   read_leaders_trailers(s);
   if (!read_dncdata(s)) return;  // the program ends: no DNCDATA, or a broken one
+  report_station_started(s);
   // Uploads cut short by the last stop are not programs; the old programs are still there.
   // One stopped in the middle of its commit is finished or undone.
   finish_interrupted_uploads(s);
@@ -118,6 +120,7 @@ void shutdown(Station& s) {
     s.line.clear_in_buffer();
     s.line.close();
   }
+  report_station_stopping(s);
   log_event(s, 16);
   s.window.close_secondary_windows();
   if (s.window.window_state() == WindowState::Normal) write_screen_status(s);

@@ -8,6 +8,7 @@
 #include "base/text.hpp"
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"
@@ -128,6 +129,8 @@ void mode_send_Click(Station& s) {
   } else if (ec || size == 0) {
     s.dialogs.message_box(kMessageTitle, "File size = zero", Icon::Exclamation);
     undo_send(s);
+  } else {
+    report_transfer_began(s, TransferKind::ManualSend, s.Filename);
   }
   // Otherwise the machine's Xon starts the transmission, or Send now does.
 }
@@ -155,6 +158,7 @@ void Command2_Click(Station& s) {
   }
   s.window.set_status("Send aborted");
   log_event(s, 7);
+  report_transfer_ended(s, TransferResult::Stopped, "Stop button");
   s.Timer4.start();
   set_transfer_menus(s, true);
   s.platform.beep();
