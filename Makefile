@@ -1,9 +1,13 @@
 # Entry points: `make demo` runs the simulated shop, `make test` builds and runs the tests.
 # dpkg-dev and file: CPack reads the binaries' library dependencies for the .deb.
 # qt6-base-dev and libgl-dev (Qt6::Gui needs OpenGL's headers): the desktop station;
-# xvfb and xauth: its smoke test and screenshot without a display.
+# xvfb and xauth: its smoke test and screenshot without a display; openbox and xdotool: a
+# window manager and an operator's keys for the smoke test.
+# libsqlite3-dev and libdtl-dev: the journal and its program history's diffs; strace and
+# python3: the kill test of the history (strace kills the station at chosen system calls).
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth
+            dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool libsqlite3-dev libdtl-dev \
+            strace python3
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
@@ -11,7 +15,7 @@ FUZZ_SECONDS ?= 60
 # WERROR=ON turns warnings into errors (CI does, so the build stays warning-free).
 WERROR ?= OFF
 
-.PHONY: deps configure build programs test sanitize demo demo-gui bench bench-lines package fuzz fuzz-build fuzz-smoke soak unit-check format clean
+.PHONY: deps configure build programs test sanitize demo demo-gui bench bench-lines package fuzz fuzz-build fuzz-smoke soak kill-test unit-check format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -88,6 +92,10 @@ unit-check: build
 # The Debian package (binaries, systemd unit, man pages, README) in build/.
 package: build
 	cd build && cpack -G DEB
+
+# Every kill point of the kill test (the test suite tries a few of each kind).
+kill-test: build
+	./scripts/kill-test.sh build
 
 bench: build
 	./build/bench/shoplink_bench

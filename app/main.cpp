@@ -13,6 +13,8 @@
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
+#include "journal/journal.hpp"
+#include "journal_commands.hpp"
 #include "station/commissioning.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
@@ -56,6 +58,9 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   PosixPlatform platform;
   WiredStation station({loop, line, window, dialogs, platform, paths});
   station.exit_on_scan_failure = true;
+  std::vector<std::string> journal_problems;
+  Journal journal(station, journal_settings(paths, &journal_problems));
+  for (const auto& p : journal_problems) std::cerr << "shoplink: HOSTMAP: " << p << '\n';
 
   // The signal only asks: the stop itself runs once every handler has returned, so that
   // nothing is logged after it.
@@ -117,6 +122,43 @@ int main(int argc, char** argv) {
   check->add_option("--station-dir", station_dir, "Station directory (default: current directory)");
   check->add_option("--map", maps, "Host map entry NAME=VALUE, as for run")->take_all();
 
+  // The journal's commands: beside a running station, never holding it up.
+  JournalCommand jc;
+  auto common = [&](CLI::App* cmd) {
+    cmd->add_option("--station-dir", jc.station_dir,
+                    "Station directory (default: current directory)");
+    cmd->add_option("--map", jc.maps, "Host map entry NAME=VALUE, as for run")->take_all();
+  };
+  auto program_option = [&](CLI::App* cmd, bool required) {
+    cmd->add_option("PROGRAM", jc.program,
+                    "A host path, or a program's name as a machine gives it (with --port)")
+        ->required(required);
+    cmd->add_option("--port", jc.port, "Read PROGRAM as the machine on port N names it")
+        ->check(CLI::Range(1, 8));
+  };
+  auto* history = app.add_subcommand(
+      "history", "List the revisions of PROGRAM, newest first; without PROGRAM the latest changes");
+  common(history);
+  program_option(history, false);
+  auto* diff = app.add_subcommand(
+      "diff",
+      "Differences of PROGRAM: REV against the current file, REV against REV2, or by "
+      "default the previous revision against the current file");
+  common(diff);
+  program_option(diff, true);
+  diff->add_option("REV", jc.revisions, "Revision numbers (REV [REV2])")->expected(0, 2);
+  auto* restore = app.add_subcommand(
+      "restore", "Put revision REV of PROGRAM back as the current program (kept as a revision)");
+  common(restore);
+  program_option(restore, true);
+  restore->add_option("REV", jc.revisions, "Revision number")->required()->expected(1);
+  auto* transfers =
+      app.add_subcommand("transfers", "The journal's transfers as a table, oldest first");
+  common(transfers);
+  transfers->add_option("--since", jc.since, "From this day (YYYY-MM-DD [HH:MM])");
+  transfers->add_option("--port", jc.port, "Only this port")->check(CLI::Range(1, 8));
+  transfers->add_flag("--csv", jc.csv, "Comma-separated values with a header line");
+
   std::string init_dir;
   auto* init = app.add_subcommand(
       "init", "Write a starter station directory (DNCDATA, HOSTMAP, PROGRAMS); never overwrites");
@@ -133,5 +175,9 @@ int main(int argc, char** argv) {
   }
   if (*init) return init_station_dir(init_dir, std::cout, std::cerr);
   if (*check) return print_check(check_station(station_dir, maps), std::cout);
+  if (*history) return history_command(jc, std::cout, std::cerr);
+  if (*diff) return diff_command(jc, std::cout, std::cerr);
+  if (*restore) return restore_command(jc, std::cout, std::cerr);
+  if (*transfers) return transfers_command(jc, std::cout, std::cerr);
   return run_station(station_dir, maps, verbose);
 }

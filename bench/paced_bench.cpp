@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
 #include <string>
@@ -27,6 +28,8 @@
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
 #include "core/character_output.hpp"
+#include "core/station_reports.hpp"
+#include "journal/journal.hpp"
 #include "null_services.hpp"
 #include "station/wired_station.hpp"
 #include "ui/window_state.hpp"
@@ -141,7 +144,36 @@ struct Rig {
     station.emplace(StationServices{loop, line, window, dialogs, platform, paths});
     ok = true;
   }
+  // The journal on, as the station runs it: the send is a transfer it records at its end.
+  void journal_on() { journal.emplace(*station, JournalSettings{}); }
+  // And more than a shop can make it do (the station writes no row while it sends): an
+  // activity event every 100 ms and every second a 20 kB program replaced, its history
+  // written with a full sync, all on the station's thread during the send.
+  void journal_busy() {
+    std::string program;
+    while (program.size() < 20000) program += "G1 X" + std::to_string(program.size()) + ". Y1.\r\n";
+    std::ofstream(dir / "O1.NC", std::ios::binary) << program;
+    busy(0);
+  }
+  void busy(int tick) {
+    if (!station) return;
+    station->port = static_cast<std::int16_t>(1 + tick % 8);
+    report_activity(*station, ActivityKind::CycleStart, "");
+    if (tick % 10 == 9) {
+      ProgramChange c;
+      c.program = dir / "O1.NC";
+      c.incoming = dir / "~O1.NC.upload";
+      c.previous = c.program;
+      fs::copy_file(c.program, c.incoming, fs::copy_options::overwrite_existing);
+      std::ofstream(c.incoming, std::ios::binary | std::ios::app) << "M30\r\n";
+      station->events.program_replacing(c);
+      fs::rename(c.incoming, c.program);
+      station->events.program_replaced(c, true);
+    }
+    loop.post_after(millis(100), [this, tick] { busy(tick + 1); });
+  }
   ~Rig() {
+    journal.reset();
     station.reset();
     line.close();
     if (far >= 0) ::close(far);
@@ -160,13 +192,16 @@ struct Rig {
   bench::NullDialogs dialogs;
   bench::NullPlatform platform;
   std::optional<WiredStation> station;
+  std::optional<Journal> journal;
   bool ok = false;
 };
 
-// range(0): 0 pseudo-terminal, 1 loopback TCP device server; range(1): pacing on/off.
+// range(0): 0 pseudo-terminal, 1 loopback TCP device server; range(1): pacing on/off;
+// range(2): 0 no journal, 1 the journal on, 2 the journal on and written to during the send.
 void BM_PacedLineXoff(benchmark::State& state) {
   const bool tcp = state.range(0) == 1;
   const bool pacing = state.range(1) == 1;
+  const auto journal = state.range(2);
   const long baud = 9600;
   const std::size_t xoff_at = 2000, total = 2600;
   // Long enough for an unpaced backlog to show in full.
@@ -182,13 +217,17 @@ void BM_PacedLineXoff(benchmark::State& state) {
       state.SkipWithError("cannot open the line");
       break;
     }
+    if (journal >= 1) rig.journal_on();
+    if (journal == 2) rig.journal_busy();
     FarEnd end;
     std::thread peer([&] { end.run(rig.far, baud / 10.0, xoff_at, total, hold); });
     const double cpu0 = thread_cpu_seconds();
     const auto t0 = SteadyClock::now();
+    if (journal >= 1) report_transfer_began(*rig.station, TransferKind::Request, "O1.NC");
     sendchar(*rig.station, program);
     rig.loop.wait_for([&] { return rig.line.out_buffer_count() == 0; },
                       std::chrono::milliseconds(1));
+    if (journal >= 1) report_transfer_ended(*rig.station, TransferResult::Transmitted);
     peer.join();
     const double wall = std::chrono::duration<double>(SteadyClock::now() - t0).count();
     const double cpu = thread_cpu_seconds() - cpu0;
@@ -253,11 +292,15 @@ BENCHMARK(BM_PacedLineCpu)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_PacedLineXoff)
-    ->ArgNames({"tcp", "paced"})
-    ->Args({0, 1})
-    ->Args({1, 1})
-    ->Args({0, 0})
-    ->Args({1, 0})
+    ->ArgNames({"tcp", "paced", "journal"})
+    ->Args({0, 1, 0})
+    ->Args({1, 1, 0})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 1})
+    ->Args({1, 1, 1})
+    ->Args({0, 1, 2})
+    ->Args({1, 1, 2})
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -6,7 +6,10 @@
 #   scripts/gui-screenshot.sh BUILD_DIR OUT.png
 #
 # Exit 0 when the station scanned, the screenshot has more than a handful of colours and the
-# window's events never waited 100 ms during the transfer;
+# window's events never waited 100 ms during the transfer; with a window manager (openbox) and
+# xdotool it also operates the window as an operator would: Mode > Receive file from the
+# keyboard, a name, Enter, then Esc must give up the wait ("RX aborted..."), and Alt+F4 (the
+# close box) in the middle of the transfer must log it aborted, never transmitted.
 # 77 (skipped) without Xvfb or the desktop station.
 set -euo pipefail
 
@@ -43,12 +46,16 @@ touch "$WORK/SYSTEM.LOG"
   for i in $(seq 1 1500); do printf 'N%d G01 X%d.500 Y-%d.250 F300\r\n' "$i" "$i" "$i"; done
   printf 'M30\r\n%%\r\n'
 } >"$WORK/O1234.NC"
-# Port 1 asks for its program soon after the scan starts.
-cat >"$WORK/shot.scn" <<'SCN'
+# Port 1 asks for its program once the operator has tried a manual receive.
+OPERATE=0
+command -v xdotool >/dev/null && command -v openbox >/dev/null && OPERATE=1
+REQUEST_AT=6s
+[ "$OPERATE" = 1 ] && REQUEST_AT=22s
+cat >"$WORK/shot.scn" <<SCN
 port 1 code even xon after 1s
-at 6s port 1 sends TO1234
+at $REQUEST_AT port 1 sends TO1234
 expect port 1 receives file O1234.NC
-run 40s
+run 60s
 SCN
 "$SIM" "$WORK/shot.scn" --quiet >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!
@@ -61,16 +68,87 @@ done
 [ -n "$DEVICE" ] || { echo "gui-screenshot: the simulator did not start" >&2; cat "$WORK/sim.out" >&2; exit 1; }
 
 rm -f "$OUT"
-setsid xvfb-run -a -s "-screen 0 1280x900x24" \
-  "$STATION" gui --station-dir "$WORK" --map "COM1=$DEVICE" --screenshot "$OUT" >"$WORK/gui.out" 2>&1 &
+# The station, with a window manager when there is one; the display's name for xdotool.
+cat >"$WORK/session.sh" <<'SH'
+#!/bin/sh
+echo "$DISPLAY" >"$1/display"
+echo "${XAUTHORITY:-}" >"$1/xauthority"
+shift
+command -v openbox >/dev/null && { openbox >/dev/null 2>&1 & }
+exec "$@"
+SH
+chmod +x "$WORK/session.sh"
+setsid xvfb-run -a -s "-screen 0 1280x900x24" "$WORK/session.sh" "$WORK" \
+  "$STATION" gui --station-dir "$WORK" --map "COM1=$DEVICE" --screenshot "$OUT" --print-status \
+  >"$WORK/gui.out" 2>&1 &
 GUI_PID=$!
+
+# Waits up to $2 tenths of a second for the pattern $1 in the station's output.
+await() {
+  for _ in $(seq 1 "$2"); do
+    grep -q "$1" "$WORK/gui.out" 2>/dev/null && return 0
+    kill -0 "$GUI_PID" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+operated="no window manager or xdotool: not operated"
+if [ "$OPERATE" = 1 ]; then
+  await "^status:  Scanning... " 200 || { cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: no scanning" >&2; exit 1; }
+  DISPLAY=$(cat "$WORK/display")
+  XAUTHORITY=$(cat "$WORK/xauthority")
+  export DISPLAY XAUTHORITY
+  # The first match; reading all of them, so that xdotool never writes into a closed pipe.
+  WIN=$(xdotool search --sync --name "SHOPLINK 8 port" | sed -n 1p)
+  # The window manager may still be starting: activate until the window has the keyboard.
+  for _ in $(seq 1 50); do
+    xdotool windowactivate "$WIN" >/dev/null 2>&1 || xdotool windowfocus "$WIN" >/dev/null 2>&1 || true
+    [ "$(xdotool getwindowfocus 2>/dev/null || true)" = "$WIN" ] && break
+    sleep 0.2
+  done
+  sleep 0.5
+  xdotool key alt+m && sleep 0.5 && xdotool key r
+  # The dialog names the port it receives from; type into it once it is there.
+  DIALOG=$(timeout 20 xdotool search --sync --name "Receive a program from port" | sed -n 1p || true)
+  [ -n "$DIALOG" ] || { cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: no Receive file dialog" >&2; exit 1; }
+  xdotool windowactivate --sync "$DIALOG" 2>/dev/null || true
+  sleep 0.5
+  xdotool type --delay 40 "MANUAL.NC" && xdotool key Return
+  if ! await "^status:  Receiving file... " 50; then
+    cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: Receive file did not wait for data" >&2; exit 1
+  fi
+  sleep 0.5
+  xdotool key Escape
+  if ! await "^status: RX aborted..." 30; then
+    cat "$WORK/gui.out"; echo "gui-screenshot: FAILED: Esc did not give up the manual receive" >&2; exit 1
+  fi
+  operated="Esc gave up a manual receive"
+fi
+
 scanned=0
-for _ in $(seq 1 400); do
+for _ in $(seq 1 500); do
   grep -q "Request for file" "$WORK/SYSTEM.LOG" 2>/dev/null && scanned=1
   grep -q "^screenshot:" "$WORK/gui.out" 2>/dev/null && break
   kill -0 "$GUI_PID" 2>/dev/null || break
   sleep 0.1
 done
+if [ "$OPERATE" = 1 ] && grep -q "^screenshot:" "$WORK/gui.out"; then
+  # The close box in the middle of the transfer: the window manager's Alt+F4.
+  xdotool windowactivate --sync "$WIN" 2>/dev/null || true
+  xdotool key alt+F4
+  for _ in $(seq 1 100); do
+    grep -q "SHOPLINK stopped" "$WORK/SYSTEM.LOG" && break
+    sleep 0.1
+  done
+  if ! grep -q "SHOPLINK stopping - transmission of .*O1234.NC aborted" "$WORK/SYSTEM.LOG" ||
+    grep -q "transmitted" "$WORK/SYSTEM.LOG" ||
+    ! tail -n 1 "$WORK/SYSTEM.LOG" | grep -q "SHOPLINK stopped"; then
+    cat "$WORK/SYSTEM.LOG"
+    echo "gui-screenshot: FAILED: closing mid-transfer did not end it as aborted" >&2
+    exit 1
+  fi
+  operated="$operated; the close box ended the transfer as aborted"
+fi
 cat "$WORK/gui.out"
 echo "--- system log"
 cat "$WORK/SYSTEM.LOG"
@@ -93,4 +171,4 @@ if [ -z "$pause" ] || [ "$pause" -ge 100 ]; then
   echo "gui-screenshot: FAILED: the window froze for ${pause:-?} ms during the transfer" >&2
   exit 1
 fi
-echo "gui-screenshot: $OUT ($colours colours, scanned=$scanned, longest pause ${pause} ms)"
+echo "gui-screenshot: $OUT ($colours colours, scanned=$scanned, longest pause ${pause} ms; $operated)"

@@ -46,6 +46,7 @@ EditorWindow::EditorWindow(EventLoop& loop, std::string dir, std::string kind)
 // Window-modal while the station's loop goes on: QMessageBox::warning would hold it.
 void EditorWindow::warn(const QString& text) {
   QMessageBox box(QMessageBox::Warning, "SHOPLINK message", text, QMessageBox::Ok, this);
+  fit_title(box);
   run_modal(loop_, box);
 }
 
@@ -62,6 +63,7 @@ bool EditorWindow::maybe_save() {
                   QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Save);
   box.setEscapeButton(QMessageBox::Cancel);
+  fit_title(box);
   run_modal(loop_, box);
   switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Save:

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
 #include <QTimer>
@@ -16,11 +17,13 @@
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
 #include "gui/qt_platform.hpp"
 #include "gui/qt_window.hpp"
 #include "gui/window_commands.hpp"
+#include "journal/journal.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
 
@@ -37,6 +40,9 @@ int main(int argc, char** argv) {
   cli.add_option("--screenshot", screenshot,
                  "Save a PNG of the window to this file once a transfer has run for a second "
                  "(for the README and the smoke test)");
+  bool print_status = false;
+  cli.add_flag("--print-status", print_status,
+               "Print each status line change on standard output (for the smoke test)");
   // Qt's own options (-platform, -display ...) pass through to QApplication.
   cli.allow_extras();
   try {
@@ -76,6 +82,15 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+  std::vector<std::string> journal_problems;
+  Journal journal(station, journal_settings(paths, &journal_problems));
+  for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
+  connect_history(window, station, journal);
+
+  if (print_status)
+    QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {
+      std::cout << "status: " << text.toLatin1().toStdString() << std::endl;
+    });
 
   auto stop = [&] { request_stop(station); };
   loop.on_signal(SIGINT, stop);

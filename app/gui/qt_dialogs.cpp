@@ -1,7 +1,12 @@
 #include "gui/qt_dialogs.hpp"
 
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHeaderView>
 #include <QMessageBox>
+#include <QSpacerItem>
+#include <QTreeView>
 
 #include "base/event_loop.hpp"
 
@@ -14,19 +19,28 @@ int run_modal(EventLoop& loop, QDialog& d) {
   d.open();
   while (!done && !loop.quit_requested()) loop.yield(kForever);
   if (!done) d.reject();  // the station is stopping: the dialog is cancelled
+  // The keyboard goes back to the window the dialog was for, so its keys work at once.
+  if (QWidget* parent = d.parentWidget(); parent != nullptr && parent->isVisible())
+    parent->window()->activateWindow();
   return d.result();
+}
+
+void fit_title(QMessageBox& box) {
+  // Qt sizes a message box by its text; its title bar (with the window manager's icon and
+  // buttons) would cut a longer title to "SHO...age".
+  const int need = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarRoom;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(need, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 QStringList qt_name_filters(const std::string& filter) {
   QStringList out;
   const QStringList parts = QString::fromLatin1(filter.c_str()).split('|');
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    QString caption = parts[i].trimmed();
-    // Qt reads the patterns from a trailing parenthesis: the caption's own one goes.
-    if (caption.endsWith(')')) {
-      const qsizetype open = caption.lastIndexOf('(');
-      if (open > 0) caption = caption.left(open).trimmed();
-    }
+    // Qt reads the patterns from the last parenthesis, which follows the caption as given;
+    // with the filter details hidden the dialog shows the caption alone ("All Files (*.*)").
+    const QString caption = parts[i].trimmed();
     QStringList patterns;
     for (QString p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
       p = p.trimmed();
@@ -37,6 +51,18 @@ QStringList qt_name_filters(const std::string& filter) {
     out << caption + " (" + patterns.join(' ') + ")";
   }
   return out;
+}
+
+void fit_columns(QFileDialog& d) {
+  d.resize(kFileDialogWidth, kFileDialogHeight);
+  auto* view = d.findChild<QTreeView*>("treeView");
+  auto* model = d.findChild<QFileSystemModel*>();
+  if (view == nullptr || model == nullptr) return;
+  // The names as long as they are, the other columns as wide as what they show, each time
+  // a directory has been read.
+  QObject::connect(model, &QFileSystemModel::directoryLoaded, view, [view] {
+    for (int c = 0; c < view->header()->count(); ++c) view->resizeColumnToContents(c);
+  });
 }
 
 void QtDialogs::message_box(const std::string& title, const std::string& text, Icon icon) {
@@ -57,6 +83,7 @@ void QtDialogs::message_box(const std::string& title, const std::string& text, I
   }
   QMessageBox box(i, QString::fromLatin1(title.c_str()), QString::fromLatin1(text.c_str()),
                   QMessageBox::Ok, parent_);
+  fit_title(box);
   run_modal(loop_, box);
 }
 
@@ -64,14 +91,19 @@ bool QtDialogs::ask_yes_no(const std::string& title, const std::string& text) {
   QMessageBox box(QMessageBox::Warning, QString::fromLatin1(title.c_str()),
                   QString::fromLatin1(text.c_str()), QMessageBox::Yes | QMessageBox::No, parent_);
   box.setDefaultButton(QMessageBox::No);
+  fit_title(box);
   run_modal(loop_, box);
   return box.clickedButton() == box.button(QMessageBox::Yes);
 }
 
 std::optional<std::string> QtDialogs::file_dialog(const FileDialogRequest& r, bool save) {
-  QFileDialog d(parent_, save ? "Save As" : "Open", QString::fromLatin1(r.dir.c_str()));
+  const QString title = r.title.empty() ? (save ? "Save As" : "Open") : r.title.c_str();
+  QFileDialog d(parent_, title, QString::fromLatin1(r.dir.c_str()));
   d.setOption(QFileDialog::DontUseNativeDialog);   // a native one would block the station
   d.setOption(QFileDialog::DontConfirmOverwrite);  // the station asks itself
+  d.setOption(QFileDialog::HideNameFilterDetails);
+  d.setViewMode(QFileDialog::Detail);
+  fit_columns(d);
   d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   const QStringList filters = qt_name_filters(r.filter);

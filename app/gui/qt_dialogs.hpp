@@ -6,6 +6,8 @@
 #include "ui/main_window.hpp"
 
 class QDialog;
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 namespace shoplink {
@@ -14,6 +16,14 @@ class EventLoop;
 
 // Shows `d` modal and yields to the station's loop until it is closed; its result code.
 int run_modal(EventLoop& loop, QDialog& d);
+// Wide enough for its whole title.
+void fit_title(QMessageBox& box);
+// Sized for long program names, each column fitting what it shows.
+void fit_columns(QFileDialog& d);
+
+// Room a title bar takes beside its title: the window manager's icon and buttons.
+inline constexpr int kTitleBarRoom = 160;
+inline constexpr int kFileDialogWidth = 860, kFileDialogHeight = 520;
 
 // A filter string of caption|pattern pairs in Qt's form. Patterns match as the station's
 // always did: without regard to case, and "*.*" (or "NAME*.*") also matching names without

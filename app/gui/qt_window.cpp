@@ -77,8 +77,15 @@ class LogViewer final : public QWidget {
     Activity_txt->setReadOnly(true);
     Activity_txt->setFont(fixed_font());
     Activity_txt->setContextMenuPolicy(Qt::NoContextMenu);
+    // One entry a line: a narrow window scrolls sideways rather than wrap an entry over three.
+    Activity_txt->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A window to look at: the keyboard, and with it the main window's access keys, stays
+    // with the main window.
+    Activity_txt->setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
     layout->addWidget(Activity_txt);
   }
+  std::function<void()> on_activated;
   QPlainTextEdit* Activity_txt;
   bool closing_by_menu = false;
 
@@ -86,6 +93,12 @@ class LogViewer final : public QWidget {
   void closeEvent(QCloseEvent* e) override {
     if (!closing_by_menu && on_closed_ && *on_closed_) (*on_closed_)();
     e->accept();
+  }
+  // A click on it (to scroll or select) hands the keyboard straight back.
+  bool event(QEvent* e) override {
+    const bool handled = QWidget::event(e);
+    if (e->type() == QEvent::WindowActivate && on_activated) on_activated();
+    return handled;
   }
 
  private:
@@ -144,7 +157,7 @@ QtWindow::QtWindow() {
   CTS_LED_ = new QLabel("CTS");
   CTS_LED_->setObjectName("CTS_LED");
   CTS_LED_->setAlignment(Qt::AlignCenter);
-  CTS_LED_->setFixedWidth(48);
+  CTS_LED_->setFixedSize(48, 36);
   label_out_ = new QLabel("Data going out ...");
   label_in_ = new QLabel("Data coming in ...");
   term_txt_ = new QPlainTextEdit;
@@ -157,8 +170,10 @@ QtWindow::QtWindow() {
     t->setContextMenuPolicy(Qt::NoContextMenu);  // its menu would run a loop of its own
     t->setFocusPolicy(Qt::NoFocus);
   }
-  term_txt_->installEventFilter(this);
-  term_txt_->viewport()->installEventFilter(this);
+  // Every key typed while this window has the keyboard goes to the station, whichever of
+  // its widgets holds the focus (none, the menu bar after a menu, the terminal area): the
+  // operator's keys work in every state, also after a dialog or message box has closed.
+  qApp->installEventFilter(this);
   auto* divider = new QFrame;
   divider->setFrameShape(QFrame::HLine);
   line_ = divider;
@@ -189,6 +204,16 @@ QtWindow::QtWindow() {
   buttons->addWidget(Command1_);
   buttons->addWidget(Command2_);
   grid->addLayout(buttons, 4, 0, 1, 2);
+  // The text areas take the height; with them hidden (Enter Password) the space below them
+  // does, so the top row stays at the top.
+  grid->setRowStretch(3, 1);
+  grid->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), 5, 0, 1, 2);
+  // The top row keeps its place: fields that come and go keep their room while hidden.
+  for (QWidget* w : std::initializer_list<QWidget*>{VScroll1_, Machine_txt_}) {
+    QSizePolicy p = w->sizePolicy();
+    p.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(p);
+  }
   setCentralWidget(central);
 
   build_menus();
@@ -212,6 +237,9 @@ QtWindow::QtWindow() {
     if (commands_.stop) commands_.stop();
   });
   viewer_ = new LogViewer(&commands_.log_viewer_closed);
+  viewer_->on_activated = [this] {
+    if (isVisible()) activateWindow();
+  };
 }
 
 QtWindow::~QtWindow() {
@@ -261,6 +289,12 @@ void QtWindow::build_menus() {
   QMenu* view = menuBar()->addMenu("&View");
   add(view, Menu::view_show, "&Scroll I/O data")->setCheckable(true);
   add(view, Menu::View_Log, "&Display System Log")->setCheckable(true);
+  // Beyond the station's own menus: the journal's program history.
+  view->addSeparator();
+  history_action_ = view->addAction("&History...");
+  connect(history_action_, &QAction::triggered, this, [this] {
+    if (commands_.history) commands_.history();
+  });
 }
 
 QWidget* QtWindow::widget_of(Element e) const {
@@ -352,10 +386,34 @@ void QtWindow::set_menu_checked(Menu m, bool c) {
 }
 
 void QtWindow::set_cts_lamp(bool lit) {
-  if (lit == cts_lamp() && !CTS_LED_->styleSheet().isEmpty()) return;
-  WindowModel::set_cts_lamp(lit);
-  CTS_LED_->setStyleSheet(lit ? "background: #20c020; color: black; border: 1px solid gray;"
-                              : "background: #600000; color: #c0c0c0; border: 1px solid gray;");
+  set_line_lamp(lit ? LineLamp::CtsOn : LineLamp::CtsOff);
+}
+
+void QtWindow::set_line_lamp(LineLamp lamp) {
+  if (lamp == line_lamp() && !CTS_LED_->styleSheet().isEmpty()) return;
+  WindowModel::set_line_lamp(lamp);
+  struct Look {
+    const char* text;
+    const char* style;
+    const char* tip;
+  };
+  // A line that is down never looks like one that is up: its own word and colour.
+  static const std::map<LineLamp, Look> kLooks = {
+      {LineLamp::CtsOn,
+       {"CTS", "background: #20c020; color: black; border: 1px solid gray;", "CTS on"}},
+      {LineLamp::CtsOff,
+       {"CTS", "background: #600000; color: #c0c0c0; border: 1px solid gray;", "CTS off"}},
+      {LineLamp::Reconnecting,
+       {"LOST", "background: #f0b000; color: black; border: 2px solid black; font-weight: bold;",
+        "Host line connection lost - reconnecting"}},
+      {LineLamp::Dead,
+       {"DEAD", "background: #e00000; color: white; border: 2px solid black; font-weight: bold;",
+        "Host line dead - it takes no output"}},
+  };
+  const Look& look = kLooks.at(lamp);
+  CTS_LED_->setText(look.text);
+  CTS_LED_->setStyleSheet(look.style);
+  CTS_LED_->setToolTip(look.tip);
 }
 
 void QtWindow::center_three_quarters() {
@@ -479,36 +537,31 @@ void QtWindow::show_log_viewer(bool shown) {
   viewer_->raise();
 }
 
-bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress) {
-    auto* k = static_cast<QKeyEvent*>(event);
-    const int code = station_key_code(*k);
-    if (code < 0) return false;
-    if (commands_.terminal_mode && commands_.terminal_mode()) {
-      if (commands_.terminal_key) commands_.terminal_key(code);
-    } else if (commands_.key) {
-      commands_.key(code);
-    }
-    return true;  // the station draws what the key shows
-  }
-  if (event->type() == QEvent::MouseButtonPress &&
-      (watched == term_txt_ || watched == term_txt_->viewport())) {
-    if (commands_.terminal_click) commands_.terminal_click();
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void QtWindow::keyPressEvent(QKeyEvent* e) {
-  const int code = station_key_code(*e);
-  if (code < 0) {
-    QMainWindow::keyPressEvent(e);
-    return;
-  }
+bool QtWindow::station_key(QObject* watched, const QKeyEvent& k) {
+  auto* w = qobject_cast<QWidget*>(watched);
+  if (w == nullptr || w->window() != this) return false;
+  // Alt and the menus' access keys, and the menu bar while the arrow keys walk it, stay Qt's.
+  if (k.modifiers() & (Qt::AltModifier | Qt::MetaModifier)) return false;
+  if (auto* bar = qobject_cast<QMenuBar*>(w); bar != nullptr && bar->activeAction() != nullptr)
+    return false;
+  const int code = station_key_code(k);
+  if (code < 0) return false;
   if (commands_.terminal_mode && commands_.terminal_mode()) {
     if (commands_.terminal_key) commands_.terminal_key(code);
   } else if (commands_.key) {
     commands_.key(code);
   }
+  return true;  // the station draws what the key shows
+}
+
+bool QtWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress)
+    return station_key(watched, *static_cast<QKeyEvent*>(event));
+  if (event->type() == QEvent::MouseButtonPress &&
+      (watched == term_txt_ || watched == term_txt_->viewport())) {
+    if (commands_.terminal_click) commands_.terminal_click();
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void QtWindow::closeEvent(QCloseEvent* e) {

@@ -38,6 +38,7 @@ struct WindowCommands {
   // with unsaved edits whose operator chose to go on editing).
   std::function<bool()> may_quit;
   std::function<void()> scan_failure_editor, scan_failure_terminal, scan_failure_exit;
+  std::function<void()> history;  // View > History...: the program history window
 };
 
 class QtWindow final : public QMainWindow, public WindowModel {
@@ -45,6 +46,8 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QtWindow();
   ~QtWindow() override;
   void set_commands(WindowCommands c) { commands_ = std::move(c); }
+  // The command of View > History..., given when the station has a journal.
+  void set_history_command(std::function<void()> c) { commands_.history = std::move(c); }
 
   void set_title(const std::string& title) override;
   void set_status(const std::string& text) override;
@@ -54,6 +57,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   void set_menu_enabled(Menu m, bool enabled) override;
   void set_menu_checked(Menu m, bool checked) override;
   void set_cts_lamp(bool lit) override;
+  void set_line_lamp(LineLamp lamp) override;
   void center_three_quarters() override;
   WindowGeometry geometry() const override;
   void set_geometry(const WindowGeometry& g) override;
@@ -67,6 +71,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
 
   // For tests and the screenshot: the widgets by their names in the window.
   QAction* action(Menu m) const { return actions_.at(m); }
+  QAction* history_action() const { return history_action_; }
   QPlainTextEdit* terminal_area() const { return term_txt_; }
   QPlainTextEdit* input_area() const { return input_txt_; }
   QScrollBar* selector() const { return VScroll1_; }
@@ -76,17 +81,22 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QWidget* scan_failure_window() const { return boot_error_; }
   QWidget* splash_window() const { return splash_; }
   QLineEdit* status_field() const { return status_txt_; }
+  QLabel* line_lamp_label() const { return CTS_LED_; }
+  QLineEdit* port_field() const { return port_txt_; }
+  QLineEdit* machine_field() const { return Machine_txt_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void keyPressEvent(QKeyEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:
   void build_menus();
+  // A key pressed in this window: the station's (true) or Qt's own (menus, Alt).
+  bool station_key(QObject* watched, const QKeyEvent& k);
   QWidget* widget_of(Element e) const;
   WindowCommands commands_;
   std::map<Menu, QAction*> actions_;
+  QAction* history_action_ = nullptr;
   QLineEdit *status_txt_, *port_txt_, *Machine_txt_;
   QScrollBar* VScroll1_;
   QPlainTextEdit *term_txt_, *input_txt_;

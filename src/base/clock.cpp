@@ -40,9 +40,13 @@ LocalTime civil_from_seconds(std::int64_t secs) {
 }  // namespace
 
 LocalTime previous_day(const LocalTime& t) {
+  return days_before(t, 1);
+}
+
+LocalTime days_before(const LocalTime& t, int days) {
   const std::int64_t day =
       days_from_civil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
-  LocalTime out = civil_from_seconds((day - 1) * 86400);
+  LocalTime out = civil_from_seconds((day - days) * 86400);
   out.hour = t.hour;
   out.minute = t.minute;
   out.second = t.second;

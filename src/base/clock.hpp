@@ -20,6 +20,8 @@ struct LocalTime {
 
 // The same time of day on the calendar day before (across month and year ends).
 LocalTime previous_day(const LocalTime& t);
+// The same time of day `days` calendar days earlier.
+LocalTime days_before(const LocalTime& t, int days);
 
 class Clock {
  public:

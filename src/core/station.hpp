@@ -16,6 +16,7 @@
 #include "base/serial_port.hpp"
 #include "core/code_types.hpp"
 #include "core/station_config.hpp"
+#include "core/station_events.hpp"
 #include "core/station_state.hpp"
 #include "ui/main_window.hpp"
 
@@ -74,6 +75,14 @@ class Station : public StationState {
   std::vector<XrefEntry> xref;  // the cross-reference table; xref_count = size() - 1
   FileTable files;
   std::optional<PendingUpload> pending_upload;
+  // Who hears what the station does (core/station_events.hpp, core/station_reports.hpp).
+  StationEventList events;
+  // The transfer under way as it was reported when it began, and line_breaks() then.
+  struct OpenTransfer {
+    TransferStart start;
+    int line_breaks = 0;
+  };
+  std::optional<OpenTransfer> transfer;
   // Ports whose queue command file could not be deleted: reported once, never run.
   std::array<bool, kPortTableSize> queue_file_stuck{};
   // After a failed trim of the system log, the loop time before which it is not tried again.
@@ -129,6 +138,9 @@ class Station : public StationState {
 
   // Keyboard selection: typed text is upper-case; digits alone may name a port number.
   bool machselect_digits_only = true;
+  // Configure > Enter Password, until a Mode command or the return to scanning: the keys
+  // typed are the password's (which nothing checks), never a port selection.
+  bool password_entry = false;
 
   // The headless service ends with status 3 after a failed start-up scan, so that a
   // service manager can try again later; the desktop window shows the help screen instead.

@@ -6,6 +6,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/ab_protocol.hpp"
 #include "transmit/prepare.hpp"
@@ -41,8 +42,12 @@ void ab_report(Station& s, const std::string& report_name, const std::string& p,
                                   }) +
                          std::string(1, ETX);
   if (await_ack(s)) {
-    send_reply(s, s.reply_buffer[port]);
+    const bool sent = send_reply(s, s.reply_buffer[port]);
+    report_transfer(s, TransferKind::Reply, "",
+                    sent ? TransferResult::Transmitted : TransferResult::HandshakeTimeout,
+                    static_cast<double>(s.reply_buffer[port].size()));
   } else if (!transfer_stopped(s)) {  // a stop is no machine's silence
+    report_transfer(s, TransferKind::Reply, "", TransferResult::HandshakeTimeout, 0, "no AK");
     log_event(s, 23);
     s.window.set_status("AK not received ..");
   }

@@ -19,6 +19,7 @@ void give_up(Station& s) {
 }  // namespace
 
 void mode_receive_Click(Station& s) {
+  s.password_entry = false;
   s.mode = Mode::Terminal;
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.Timer8.stop();
@@ -30,14 +31,19 @@ void mode_receive_Click(Station& s) {
                     Element::InputLabel, Element::PortSelector, Element::MachineEntry})
     s.window.set_visible(e, true);
   s.window.set_text(Field::MachineEntry, s.cur().machine_name);
+  s.window.set_text(Field::PortDisplay, std::to_string(s.port));
   s.window.set_visible(Element::SendNowButton, false);
   s.window.set_visible(Element::StopButton, false);
   s.inputtext.clear();
   s.window.set_text(Field::Terminal, "");
 
   if (!s.cur().extension.empty()) s.filetype = 4;
+  // The dialog acts on the port the scan happened to be on: it says which.
+  const std::string source = port_and_machine(s);
+  s.window.set_status(" Scanning paused - choose the file to receive from " + source + " ");
   const auto chosen = s.dialogs.save_file({s.paths.host_path(s.cur().receive_dir).string(), "",
-                                           transfer_filter(s.cur().extension), s.filetype});
+                                           transfer_filter(s.cur().extension), s.filetype,
+                                           "Receive a program from " + source});
   if (!chosen || chosen->empty()) {
     give_up(s);
     return;
@@ -56,18 +62,19 @@ void mode_receive_Click(Station& s) {
       give_up(s);
       return;
     }
-  } else if (err == ENOENT) {
-    s.inputtext = s.paths.display(s.Filename) + "\r\nWaiting for data ...\r\n";
-    s.window.set_text(Field::Input, s.inputtext);
-  } else {
+  } else if (err != ENOENT) {
     give_up(s);
     return;
   }
+  // The file to be written and the wait, also when it replaces one (the answer Yes).
+  s.inputtext = s.paths.display(s.Filename) + "\r\nWaiting for data ...\r\n";
+  s.window.set_text(Field::Input, s.inputtext);
   s.window.set_status(" Receiving file... ");
   s.mode = Mode::Receiving;
 }
 
 void abort_receive_wait(Station& s) {
+  s.inputtext.clear();  // no longer waiting for data
   s.platform.beep();
   s.window.set_status("RX aborted...");
   s.Timer4.start();

@@ -7,10 +7,12 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/activity_report.hpp"
 #include "receive/received_line.hpp"
 #include "receive/site_names.hpp"
+#include "receive/trash_files.hpp"
 #include "receive/upload_file.hpp"
 #include "requests/command_capture.hpp"
 
@@ -68,6 +70,7 @@ void start_reception(Station& s, const std::string& got) {
   s.Openfile = s.files.freefile();
   s.RX_binary = binary_port(s);
   s.line.set_option_flag(!s.RX_binary);
+  if (!transfer_under_way(s)) report_transfer_began(s, TransferKind::ManualReceive, s.Filename);
   if (!create_upload_file(s, s.Filename)) store_in_trash(s);
   enable_transfer_menus(s, false);
   s.window.set_visible(Element::PortSelector, false);
@@ -152,6 +155,22 @@ void release_sender(Station& s) {
   if (s.RX_binary) {
     s.line.set_option_flag(true);
     s.RX_binary = false;
+  }
+}
+
+// How an upload ended, as its transfer reports it.
+void report_upload_end(Station& s, UploadEnd end, bool to_trash) {
+  if (end == UploadEnd::Stored && !to_trash) {
+    report_transfer_ended(s, TransferResult::Received);
+  } else if (end == UploadEnd::Stored) {
+    report_transfer_ended(s, TransferResult::Discarded, "stored in TRASH");
+  } else if (end == UploadEnd::KeptInTrash) {
+    report_transfer_ended(s, TransferResult::Discarded, "kept in TRASH");
+  } else if (end == UploadEnd::Failed) {
+    report_transfer_ended(s, TransferResult::Discarded,
+                          "not stored: error " + std::to_string(s.error_number));
+  } else {
+    report_transfer_ended(s, TransferResult::Discarded, "no data");
   }
 }
 
@@ -250,10 +269,12 @@ void timer6_Timer(Station& s) {
     write_upload_line(s, "M30");
     s.char_count += 5;
   }
+  const bool to_trash = s.Filename == s.station_file(kTrashFile);
   // Set first: what the commit reports (a failure, a missing index entry) stays on show.
   s.window.set_status("RX timeout...");
   const UploadEnd end = close_upload_file(s);
   const bool stored = upload && end == UploadEnd::Stored;
+  report_upload_end(s, end, to_trash);
   release_sender(s);
   if (stored && s.AUTOPRINT == 1) start_autoprint(s);
   // Only a program that is now on disk was received; an upload that stored nothing left the

@@ -15,6 +15,8 @@
 #include "base/text.hpp"
 #include "config/dncdata.hpp"
 #include "core/station.hpp"
+#include "core/station_files.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/trash_files.hpp"
@@ -107,6 +109,24 @@ bool activity_file_name(const std::string& upper) {
          std::isdigit(static_cast<unsigned char>(upper[10]));
 }
 
+// Anything in the station directory's journal folder, whatever its case.
+bool in_journal_folder(const Station& s, const fs::path& real) {
+  const fs::path journal = real_path(s.paths.existing(s.station_file(kJournalFolder)));
+  return HostPaths::inside(real, journal);
+}
+
+// What the upload's content does to a program, for the station's listeners (the journal
+// keeps the old content before it goes).
+ProgramChange change_of(Station& s, const PendingUpload& up) {
+  return upload_change(s, up.target, up.temp, up.target);
+}
+
+// The upload will not become the program: listeners see what came before it is moved or
+// removed.
+void discarding(Station& s, const PendingUpload& up) {
+  if (up.data_arrived) s.events.upload_discarded(change_of(s, up));
+}
+
 UploadEnd failed_commit(Station& s, const PendingUpload& up, int error) {
   std::error_code ec;
   fs::remove(up.temp, ec);
@@ -119,6 +139,7 @@ UploadEnd failed_commit(Station& s, const PendingUpload& up, int error) {
 // The upload cannot take the program's place: it is kept as the newest TRASH file and the
 // log says why and where. The old program stays as it is.
 UploadEnd keep_aside(Station& s, const PendingUpload& up, const std::string& why) {
+  discarding(s, up);
   if (const int e = put_in_trash(s, up.temp); e != 0) return failed_commit(s, up, e);
   s.Filename = s.station_file(kTrashFile);
   log_text(s, why + " - data kept in " + s.paths.display(s.Filename));
@@ -167,7 +188,11 @@ UploadEnd commit_program(Station& s, const PendingUpload& up) {
     log_event(s, 41);
     step_done("backup made");
   }
-  if (!move_file(up.temp, up.target, ec)) {
+  const ProgramChange change = change_of(s, up);
+  s.events.program_replacing(change);
+  const bool moved = move_file(up.temp, up.target, ec);
+  s.events.program_replaced(change, moved);
+  if (!moved) {
     undo_index();
     return failed_commit(s, up, ec.value() ? ec.value() : EIO);
   }
@@ -223,6 +248,7 @@ bool station_own_file(const Station& s, const std::string& text) {
       is_upload_temporary(upper) || activity_file_name(upper))
     return true;
   const fs::path dir = real_path(target.parent_path());
+  if (in_journal_folder(s, real_path(target))) return true;
   auto same_file = [&](const std::string& own) {
     if (own.empty()) return false;
     const fs::path p = s.paths.existing(own);
@@ -238,9 +264,9 @@ bool station_own_file(const Station& s, const std::string& text) {
 
 bool station_private_file(const Station& s, const std::string& text) {
   const fs::path target = real_path(s.paths.existing(text));
-  if (target.parent_path() != real_path(s.paths.station_dir())) return false;
-  const std::string upper = ucase(target.filename().string());
-  return upper == "HOSTMAP";
+  const fs::path station = real_path(s.paths.station_dir());
+  if (in_journal_folder(s, target)) return true;
+  return target.parent_path() == station && ucase(target.filename().string()) == "HOSTMAP";
 }
 
 void (*g_upload_commit_step)(const char* step) = nullptr;
@@ -314,7 +340,10 @@ UploadEnd close_upload_file(Station& s) {
   int error = up.write_error;
   if (error == 0) flush_to_disk(up.file, error);
   if (!s.files.close(s.Openfile) && error == 0) error = s.files.last_error();
-  if (error != 0) return failed_commit(s, up, error);
+  if (error != 0) {
+    discarding(s, up);
+    return failed_commit(s, up, error);
+  }
   if (!up.data_arrived) {
     std::error_code ec;
     fs::remove(up.temp, ec);
@@ -324,6 +353,7 @@ UploadEnd close_upload_file(Station& s) {
   if (s.line_breaks() != up.line_breaks)
     return keep_aside(s, up, "Host line lost during the upload");
   if (up.to_trash) {
+    discarding(s, up);
     if (const int e = put_in_trash(s, up.temp); e != 0) return failed_commit(s, up, e);
     return UploadEnd::Stored;
   }
@@ -334,6 +364,10 @@ void discard_upload_file(Station& s) {
   // The old program was never touched: its backup is made only when an upload commits.
   forget_abandoned_upload(s);
   s.files.close(s.Openfile);
+}
+
+fs::path upload_temporary_for(const fs::path& target) {
+  return temporary_for(target);
 }
 
 bool is_upload_temporary(std::string_view name) {

@@ -10,6 +10,7 @@
 // step, and the new index the old one's. A stop at any moment leaves the old program or the
 // new one, and start-up finishes or undoes what a stop interrupted. An upload that stored no
 // line, whose writing failed, or during which the host line broke never replaces anything.
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,8 @@ bool is_upload_temporary(std::string_view name);
 // interrupted before it took the program's place is removed with its new index; one that
 // had replaced the program gets its new index put in place.
 void finish_interrupted_uploads(Station& s);
+// The temporary for new content of `target` (a restore writes there too).
+std::filesystem::path upload_temporary_for(const std::filesystem::path& target);
 
 // Files the station itself reads or writes (configuration, log, queue command files, reply
 // and index files, activity and shift files, upload temporaries), matched by name without

@@ -7,6 +7,7 @@
 #include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/site_names.hpp"
 #include "transmit/shift_file.hpp"
@@ -25,24 +26,25 @@ struct EventText {
   const char* record;  // in the port's activity file
   const char* shift;   // in the SABLE CARBON shift file (nullptr: always the activity file)
   int log_code;
+  ActivityKind kind;
 };
 
 EventText text_of(Event e) {
   switch (e) {
     case Event::CycleStart:
-      return {"Beginning of cycle :  ", "Beginning of cycle :  ", 27};
+      return {"Beginning of cycle :  ", "Beginning of cycle :  ", 27, ActivityKind::CycleStart};
     case Event::CycleFinish:
-      return {"Finish of cycle :     ", "Finish of cycle :     ", 28};
+      return {"Finish of cycle :     ", "Finish of cycle :     ", 28, ActivityKind::CycleFinish};
     case Event::Probe:
-      return {"Probed dimension ", "Beginning of 2nd operation :", 29};
+      return {"Probed dimension ", "Beginning of 2nd operation :", 29, ActivityKind::Probe};
     case Event::ToolChangeStop:
-      return {"Stop for tool change: ", nullptr, 37};
+      return {"Stop for tool change: ", nullptr, 37, ActivityKind::ToolChangeStop};
     case Event::ToolChangeResume:
-      return {"Resume from tool change: ", nullptr, 38};
+      return {"Resume from tool change: ", nullptr, 38, ActivityKind::ToolChangeResume};
     case Event::None:
       break;
   }
-  return {"", nullptr, 22};
+  return {"", nullptr, 22, ActivityKind::CycleStart};
 }
 
 // The first test that applies decides: S, F, D anywhere; then E and C at SKYLARK.
@@ -105,6 +107,7 @@ bool activity_event(Station& s, CommandParse& p) {
   // keeps what happened (and a probed dimension), the next says where it should have gone.
   const std::string failed = append_record(s, file, record);
   log_event(s, t.log_code);
+  report_activity(s, t.kind, e == Event::Probe ? s.probe : std::string());
   if (!failed.empty())
     log_text(s, "Activity record not written to " + s.paths.display(file) + " (" + failed + ")");
   return true;

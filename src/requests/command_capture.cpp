@@ -112,9 +112,11 @@ void decode_block(Station& s) {
 
 void show_and_log(Station& s) {
   const bool eia = s.rx_code == 1;
+  log_event(s, eia ? 20 : 21);
+  // An upload's first line comes here only to tell its code: it shows when it is stored.
+  if (s.mode == Mode::Receiving && s.receiving == 1 && s.files.is_open(s.Openfile)) return;
   s.inputtext =
       std::string(eia ? "(Receiving EIA command:)" : "(Receiving ASCII command:)") + kCrLf;
-  log_event(s, eia ? 20 : 21);
   s.inputtext += "<" + s.rx_line + ">" + kCrLf;
 }
 

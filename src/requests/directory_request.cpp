@@ -8,6 +8,7 @@
 #include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/site_names.hpp"
@@ -164,6 +165,7 @@ void directory_request(Station& s, CommandParse& p) {
     return;
   }
   s.Filename = listing;
+  report_transfer_began(s, TransferKind::Listing, s.Filename);
 }
 
 }  // namespace shoplink

@@ -8,6 +8,7 @@
 #include "base/safe_files.hpp"
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/site_names.hpp"
 #include "receive/upload_file.hpp"
@@ -106,6 +107,8 @@ void file_request(Station& s, CommandParse& p) {
 
     if (named) {
       if (try_file(s, p) || retry_missing_file(s, p)) {
+        report_transfer_began(
+            s, port_has(s, "BINARY") ? TransferKind::Binary : TransferKind::Request, s.Filename);
         if (port_has(s, "VISION")) convert_for_vision(s);
         if (s.BURNY == 1) burny_download_reply(s);
         return;
@@ -123,6 +126,7 @@ void file_request(Station& s, CommandParse& p) {
     }
     break;
   }
+  report_transfer(s, TransferKind::Request, s.Filename, TransferResult::NotFound, 0);
   if (s.BURNY == 1) {
     burny_file_missing(s);
     return;

@@ -4,6 +4,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "requests/command_capture.hpp"
 
 namespace shoplink {
@@ -28,7 +29,11 @@ void answer_handshakes(Station& s, const std::string& got) {
       // The activity report waits for the machine's Xon; it is sent again on every Xon
       // until the next report replaces it.
       const std::string& report = s.reply_buffer[static_cast<std::size_t>(s.port)];
-      if (!report.empty()) sendchar2(s, report);
+      if (!report.empty()) {
+        sendchar2(s, report);
+        report_transfer(s, TransferKind::Reply, "", TransferResult::Transmitted,
+                        static_cast<double>(report.size()));
+      }
     }
   }
 }

@@ -7,6 +7,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/contents_index.hpp"
 #include "receive/received_line.hpp"
@@ -250,6 +251,7 @@ void store_request(Station& s, CommandParse& p) {
 void open_store_file(Station& s, CommandParse& p) {
   arm_reception(s, p);
   name_the_file(s, p);
+  report_transfer_began(s, TransferKind::Upload, s.Filename);
   s.char_count = 0;
   s.Last_RX_line.clear();
 

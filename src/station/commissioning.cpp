@@ -18,7 +18,10 @@
 #include "config/dncdata.hpp"
 #include "config/leader_trailer.hpp"
 #include "core/code_types.hpp"
+#include "journal/journal.hpp"
+#include "journal/journal_file.hpp"
 #include "station/customer_profile.hpp"
+#include "station/offline_line.hpp"
 #include "station/port_scan.hpp"
 #include "station/wired_station.hpp"
 #include "ui/recorder.hpp"
@@ -128,24 +131,6 @@ constexpr const char* kStarterProgramText =
 
 // ---- check ----------------------------------------------------------------------------
 
-// The host line as `check` needs it: present, never opened (check probes the device
-// itself without sending anything).
-class OfflineLine final : public SerialPort {
- public:
-  bool is_open() const override { return false; }
-  bool cts() override { return false; }
-  int in_buffer_count() override { return 0; }
-  void clear_in_buffer() override {}
-  int out_buffer_count() override { return 0; }
-  void clear_out_buffer() override {}
-  std::string read() override { return {}; }
-  void write(std::string_view) override {}
-
- protected:
-  bool do_open() override { return false; }
-  void do_close() override {}
-};
-
 const char* file_type_name(DefaultFileType t) {
   switch (t) {
     case DefaultFileType::WINDOWS:
@@ -222,6 +207,7 @@ class Checker {
     if (!dncdata(r)) return std::move(report_);
     host_line();
     station_files();
+    journal();
     customer();
     const int ports = r.status == DncdataStatus::BrokenOptions ? r.port - 1 : NumPorts;
     for (int k = 1; k <= ports; ++k) port(k);
@@ -317,6 +303,17 @@ class Checker {
       problem("system log " + shown(s_.config.log_path) + " cannot be made (directory " +
               log.parent_path().string() + " not writable)");
     }
+  }
+
+  // The journal's settings in HOSTMAP; the journal itself is made by the first run.
+  void journal() {
+    std::vector<std::string> wrong;
+    const JournalSettings j = journal_settings(paths_, &wrong);
+    for (const auto& w : wrong) problem("HOSTMAP: " + w);
+    say("Journal: " + journal_path(paths_.station_dir()).string() + ", the last " +
+        std::to_string(j.history_keep) + " revisions of each program within " +
+        std::to_string(j.history_bytes >> 20) + " MB, rows for " +
+        std::to_string(j.retention_days) + " days");
   }
 
   void customer() {

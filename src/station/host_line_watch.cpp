@@ -3,6 +3,7 @@
 #include "base/control_chars.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/transfer_timers.hpp"
 
@@ -29,12 +30,14 @@ void watch_host_line(Station& s) {
       log_text(s, text);
       if (const std::string note = s.line.setup_note(); !note.empty())
         log_text(s, line_name(s) + " " + s.line.device_name() + ": " + note);
+      report_line_state(s, LineState::Reconnected);
       // A transfer the drop cut short left its rest in the controller's buffer for the
       // selected machine: clear it, as the end of a stalled transfer does.
       sendchar2(s, std::string{ctl::DC4, 'Q'});
     } else if (newly) {
       const std::string text = line_name(s) + " connection lost (" + lost + ") - reconnecting";
       log_text(s, text);
+      report_line_state(s, LineState::Lost, lost);
       // The characters in flight went with the connection: a transfer resumed afterwards
       // would leave a hole in the machine's program, so it ends here as a stall does.
       if (s.sending == 1 && s.mode == Mode::Sending) Timer3_Timer(s);
@@ -53,6 +56,7 @@ void watch_host_line(Station& s) {
     if (s.host_line_reported) {
       s.host_line_reported = false;
       log_text(s, line_name(s) + " takes output again");
+      report_line_state(s, LineState::Back);
     }
     return;
   }
@@ -64,6 +68,7 @@ void watch_host_line(Station& s) {
   if (!error.empty()) text += " (" + error + ")";
   s.window.set_status(text);
   log_text(s, text);
+  report_line_state(s, LineState::Dead, error);
 }
 
 }  // namespace shoplink

@@ -26,12 +26,15 @@ std::string bare_name(const std::string& path) {
 }  // namespace
 
 void mode_terminal_Click(Station& s) {
+  s.password_entry = false;
   s.mode = Mode::Terminal;
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.Timer8.stop();
   s.Timer2.stop();
   show_io(s);
   s.window.set_text(Field::MachineEntry, s.cur().machine_name);
+  // The port the keys go to, also when no scan ever showed one (after a failed start-up scan).
+  s.window.set_text(Field::PortDisplay, std::to_string(s.port));
   s.inputtext.clear();
   s.window.set_text(Field::Input, "");
   s.window.set_editable(Field::Terminal, true);
@@ -96,6 +99,9 @@ void mode_exit_Click(Station& s) {
 }
 
 void conf_password_Click(Station& s) {
+  s.password_entry = true;
+  s.MACHSELECT.clear();
+  s.window.set_visible(Element::MachineEntry, false);
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.Timer1.stop();
   s.Timer2.stop();

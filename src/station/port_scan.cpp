@@ -8,6 +8,7 @@
 #include "core/character_output.hpp"
 #include "core/station.hpp"
 #include "log/system_log.hpp"
+#include "core/station_reports.hpp"
 #include "station/startup.hpp"
 #include "ui/scan_failure.hpp"
 
@@ -151,6 +152,7 @@ void scan_port_controller(Station& s) {
     return;
   }
   if (!wait_for_line_setup(s)) return;  // stopped meanwhile
+  report_line_state(s, LineState::Opened, "COM" + digit + " " + rate);
 
   const bool cts = s.line.cts();
   s.window.set_cts_lamp(cts);

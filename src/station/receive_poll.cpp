@@ -43,12 +43,19 @@ void poll_controller_answer(Station& s, const std::string& got) {
   s.Timer12.start();
 }
 
+// A text upload shows each line once, as it is stored; its raw characters would show it
+// twice, with the pieces of lines the polls cut it into.
+bool upload_shows_lines(const Station& s, std::int16_t mode) {
+  return mode == Mode::Receiving && !s.RX_binary;
+}
+
 }  // namespace
 
 void Timer13_Timer(Station& s) {
   std::string got;
   if (s.line.is_open() && s.line.in_buffer_count() > 0) got = s.line.read();
   if (got.empty() && s.rx_string.empty()) return;
+  const std::int16_t mode_before = s.mode;
   switch (s.mode) {
     case Mode::Scanning:
       receive_poll_scanning(s, got);
@@ -68,7 +75,8 @@ void Timer13_Timer(Station& s) {
     default:  // terminal (and any other mode): shown only
       break;
   }
-  if (s.showdata > 0) show_received(s, got);
+  if (s.showdata > 0 && !upload_shows_lines(s, mode_before) && !upload_shows_lines(s, s.mode))
+    show_received(s, got);
 }
 
 }  // namespace shoplink

@@ -154,7 +154,7 @@ void Timer2_Timer(Station& s) {
 void Timer5_Timer(Station& s) {
   if (s.inputtext.size() > 1024) s.inputtext.erase(0, s.inputtext.size() - 1024);
   s.window.set_text(Field::Input, s.inputtext);
-  s.window.set_cts_lamp(s.line.is_open() && s.line.cts());
+  // The lamp: show_line_state, once the host line watch has looked at the line.
 }
 
 void PDQComm1_OnComm(Station& s, int event_code) {

@@ -8,6 +8,7 @@
 #include "config/leader_trailer.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "receive/manual_receive.hpp"
 #include "receive/reception.hpp"
@@ -89,6 +90,7 @@ void startup(Station& s) {
   load_customer_profile(s);
   read_leaders_trailers(s);
   if (!read_dncdata(s)) return;  // the program ends: no DNCDATA, or a broken one
+  report_station_started(s);
   // Uploads cut short by the last stop are not programs; the old programs are still there.
   // One stopped in the middle of its commit is finished or undone.
   finish_interrupted_uploads(s);
@@ -118,6 +120,7 @@ void shutdown(Station& s) {
     s.line.clear_in_buffer();
     s.line.close();
   }
+  report_station_stopping(s);
   log_event(s, 16);
   s.window.close_secondary_windows();
   if (s.window.window_state() == WindowState::Normal) write_screen_status(s);
@@ -186,7 +189,9 @@ void machine_select_key(Station& s, int key) {
 }  // namespace
 
 void key_press(Station& s, int key) {
-  machine_select_key(s, key);
+  // The password state lasts until a Mode command: what is typed there selects no port (a
+  // selection would quietly resume scanning 10 s later under "Enter Password:").
+  if (!s.password_entry) machine_select_key(s, key);
   // The buttons of a manual transfer answer Enter and Esc in every mode.
   if (key == kEnter && s.window.visible(Element::SendNowButton)) {
     Command1_Click(s);

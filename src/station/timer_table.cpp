@@ -8,6 +8,7 @@
 #include "receive/reception.hpp"
 #include "station/controller_restart.hpp"
 #include "station/host_line_watch.hpp"
+#include "station/line_display.hpp"
 #include "station/port_scan.hpp"
 #include "station/receive_poll.hpp"
 #include "station/scanning_cycle.hpp"
@@ -48,6 +49,7 @@ const std::array<TimerRow, 22> kTimerTable{{
        Timer5_Timer(s);
        watch_host_line(s);
        watch_controller(s);
+       show_line_state(s);
      }},
     // reception time-out
     {&Station::Timer6, "Timer6", 5000, timer6_Timer},

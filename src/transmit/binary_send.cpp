@@ -8,6 +8,7 @@
 #include "base/control_chars.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/broken_transfer.hpp"
 #include "transmit/progress.hpp"
@@ -89,6 +90,7 @@ void send_binary_file(Station& s) {
   if (!open_program(s)) {
     // Gone between the request and now: nothing was sent; back to scanning.
     log_event(s, 17);
+    report_transfer_ended(s, TransferResult::NotFound, "gone before it was sent");
     s.Timer3.stop();
     s.Timer4.start();
     s.line.set_option_flag(true);
@@ -109,6 +111,7 @@ void send_binary_file(Station& s) {
     if (byte == EOF) {
       if (std::ferror(f) == 0) break;
       s.window.set_status(" " + s.paths.display(s.Filename) + " could not be read ");
+      report_transfer_ended(s, TransferResult::Stopped, "program could not be read");
       s.Timer3.stop();
       s.Timer4.start();
       end_interrupted(s);

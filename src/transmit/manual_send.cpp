@@ -8,6 +8,7 @@
 #include "base/text.hpp"
 #include "core/scan_selection.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/send_file.hpp"
 #include "transmit/transfer_controls.hpp"
@@ -15,6 +16,11 @@
 namespace shoplink {
 
 namespace fs = std::filesystem;
+
+std::string port_and_machine(const Station& s) {
+  const std::string& name = s.cur().machine_name;
+  return "port " + std::to_string(s.port) + (name.empty() ? "" : " - " + name);
+}
 
 std::string transfer_filter(const std::string& extension) {
   std::string f = "All Files (*.*)|*.*|Text Files (*.txt)|*.txt|SHOPLINK Files (PROG*.*)|PROG*.*";
@@ -69,6 +75,9 @@ void write_trace(Station& s) {
 }  // namespace
 
 void mode_send_Click(Station& s) {
+  s.password_entry = false;
+  // A manual receive given up for this before any data: its wait text is over.
+  if (s.mode == Mode::Receiving && s.receiving == 0) s.inputtext.clear();
   s.mode = Mode::Sending;
   if (s.Openfile != 0) s.files.close(s.Openfile);
   s.Timer8.stop();
@@ -79,12 +88,17 @@ void mode_send_Click(Station& s) {
                     Element::InputLabel, Element::TerminalScrollBar, Element::MachineEntry})
     s.window.set_visible(e, true);
   s.window.set_text(Field::MachineEntry, s.cur().machine_name);
+  s.window.set_text(Field::PortDisplay, std::to_string(s.port));
   s.window.set_text(Field::Terminal, "");
   s.window.set_visible(Element::SendNowButton, false);
   s.window.set_visible(Element::StopButton, false);
 
+  // The dialog acts on the port the scan happened to be on: it says which.
+  const std::string target = port_and_machine(s);
+  s.window.set_status(" Scanning paused - choose the program to send to " + target + " ");
   FileDialogRequest req{s.paths.host_path(s.cur().send_dir).string(), "",
-                        transfer_filter(s.cur().extension), s.filetype};
+                        transfer_filter(s.cur().extension), s.filetype,
+                        "Send a program to " + target};
   if (!s.cur().extension.empty()) {
     s.filetype = 4;
     req.filter_index = 4;
@@ -115,6 +129,8 @@ void mode_send_Click(Station& s) {
   } else if (ec || size == 0) {
     s.dialogs.message_box(kMessageTitle, "File size = zero", Icon::Exclamation);
     undo_send(s);
+  } else {
+    report_transfer_began(s, TransferKind::ManualSend, s.Filename);
   }
   // Otherwise the machine's Xon starts the transmission, or Send now does.
 }
@@ -142,6 +158,7 @@ void Command2_Click(Station& s) {
   }
   s.window.set_status("Send aborted");
   log_event(s, 7);
+  report_transfer_ended(s, TransferResult::Stopped, "Stop button");
   s.Timer4.start();
   set_transfer_menus(s, true);
   s.platform.beep();

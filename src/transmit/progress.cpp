@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 
 namespace shoplink {
 
@@ -46,6 +47,7 @@ void TransferProgress::update(Station& s) {
   std::FILE* f = s.files.get(s.Openfile);
   const long at = f ? std::ftell(f) : -1;
   if (at < 0) return;
+  report_transfer_progress(s, static_cast<double>(at));
   s.window.set_status(
       progress_text(s.port, s.Filename, static_cast<double>(at), s.file_size, now - start_));
 }

@@ -9,6 +9,7 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/code_tables.hpp"
 #include "transmit/engine.hpp"
@@ -108,6 +109,7 @@ void sendfile(Station& s) {
   if (!s.files.open(s.Openfile, path, FileMode::Read)) {
     // Gone between the request and now: nothing was sent; back to scanning.
     log_event(s, 17);
+    report_transfer_ended(s, TransferResult::NotFound, "gone before it was sent");
     s.Timer3.stop();
     s.Timer4.start();
     s.send_aborted = 0;

@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 
 namespace shoplink {
@@ -41,13 +42,17 @@ void abandon_transmission(Station& s) {
 }
 
 void log_handshake_timeout(Station& s) {
+  const char* reason = "no Xon";
   if (!s.line.cts()) {
     log_event(s, 2);
+    reason = "CTS off";
   } else if (s.xoff == 1) {
     log_event(s, 3);
+    reason = "Xoff held";
   } else {
     log_event(s, 4);
   }
+  report_transfer_ended(s, TransferResult::HandshakeTimeout, reason);
 }
 
 }  // namespace shoplink

@@ -3,6 +3,7 @@
 #include "base/control_chars.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
+#include "core/station_reports.hpp"
 #include "log/system_log.hpp"
 #include "transmit/transfer_controls.hpp"
 
@@ -25,6 +26,7 @@ bool drain_output(Station& s) {
 }
 
 void complete_transfer(Station& s) {
+  report_transfer_ended(s, TransferResult::Transmitted);
   s.mode = Mode::Settling;
   s.Timer3.stop();
   s.files.close(s.Openfile);

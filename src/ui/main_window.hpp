@@ -53,6 +53,10 @@ struct WindowGeometry {
 
 enum class WindowState { Normal, Minimized, Maximized };
 
+// The host line: CTS off or on, its network connection lost and being made again, or dead
+// (it takes no output).
+enum class LineLamp { CtsOff, CtsOn, Reconnecting, Dead };
+
 class MainWindow {
  public:
   virtual ~MainWindow() = default;
@@ -67,6 +71,9 @@ class MainWindow {
   virtual void set_menu_checked(Menu m, bool checked) = 0;
   virtual bool menu_checked(Menu m) const = 0;
   virtual void set_cts_lamp(bool lit) = 0;
+  // The lamp shows the host line as a whole: a line that is down shows that instead of CTS.
+  virtual void set_line_lamp(LineLamp lamp) = 0;
+  virtual const std::string& status() const = 0;
   // Three quarters of the screen, centred.
   virtual void center_three_quarters() = 0;
   virtual WindowGeometry geometry() const = 0;
@@ -93,6 +100,7 @@ struct FileDialogRequest {
   std::string name;
   std::string filter;
   int filter_index = 1;
+  std::string title;  // what the dialog is for; empty: the toolkit's own ("Open", "Save As")
 };
 
 class Dialogs {

@@ -26,7 +26,15 @@ class WindowModel : public MainWindow {
     auto it = menu_checked_.find(m);
     return it != menu_checked_.end() && it->second;
   }
-  void set_cts_lamp(bool lit) override { cts_lamp_ = lit; }
+  void set_cts_lamp(bool lit) override {
+    cts_lamp_ = lit;
+    line_lamp_ = lit ? LineLamp::CtsOn : LineLamp::CtsOff;
+  }
+  void set_line_lamp(LineLamp lamp) override {
+    line_lamp_ = lamp;
+    cts_lamp_ = lamp == LineLamp::CtsOn;
+  }
+  LineLamp line_lamp() const { return line_lamp_; }
   void center_three_quarters() override { geometry_ = {240, 135, 1440, 810}; }
   WindowGeometry geometry() const override { return geometry_; }
   void set_geometry(const WindowGeometry& g) override { geometry_ = g; }
@@ -47,7 +55,7 @@ class WindowModel : public MainWindow {
 
   // Read back (tests, the desktop view).
   const std::string& title() const { return title_; }
-  const std::string& status() const { return status_; }
+  const std::string& status() const override { return status_; }
   bool visible(Element e) const override {
     auto it = visible_.find(e);
     return it != visible_.end() && it->second;
@@ -72,6 +80,7 @@ class WindowModel : public MainWindow {
   std::string scan_failure_text_;
   WindowGeometry geometry_{};
   WindowState state_ = WindowState::Normal;
+  LineLamp line_lamp_ = LineLamp::CtsOff;
 };
 
 }  // namespace shoplink

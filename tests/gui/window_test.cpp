@@ -61,9 +61,10 @@ TEST(QtWindowTest, KeysBecomeTheStationsCharacterCodes) {
 TEST(QtWindowTest, FiltersTakeQtsFormAndMatchWithoutRegardToCase) {
   const QStringList f = qt_name_filters(transfer_filter(".nc"));
   ASSERT_EQ(f.size(), 4);
-  EXPECT_EQ(f[0], "All Files (*)");
-  EXPECT_EQ(f[1], "Text Files (*.txt *.TXT)");
-  EXPECT_EQ(f[2], "SHOPLINK Files (PROG* prog*)");
+  // The caption as given, then the patterns Qt matches with (the dialog hides them).
+  EXPECT_EQ(f[0], "All Files (*.*) (*)");
+  EXPECT_EQ(f[1], "Text Files (*.txt) (*.txt *.TXT)");
+  EXPECT_EQ(f[2], "SHOPLINK Files (PROG*.*) (PROG* prog*)");
   EXPECT_EQ(f[3], "(.NC) Files (*.NC *.nc)");
 }
 

@@ -59,21 +59,20 @@ TEST_P(StationOwnFiles, UploadGoesToTrashAndTheFileIsUntouched) {
   EXPECT_TRUE(logged(rig, "Storing data as file " + rig.s.station_dir() + "/TRASH"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Reception, StationOwnFiles,
-                         ::testing::Values(OwnFileCase{"RDNCDATA", "DNCDATA", ""},
-                                           OwnFileCase{"Rdncdata.8", "DNCDATA.8", ""},
-                                           OwnFileCase{"RHOSTMAP", "", "HOSTMAP"},
-                                           OwnFileCase{"Rhostmap", "", "hostmap"},
-                                           OwnFileCase{"RCUSTOMER", "CUSTOMER", ""},
-                                           OwnFileCase{"RXREF", "XREF", ""},
-                                           OwnFileCase{"RPROGXREF", "", "PROGXREF"},
-                                           OwnFileCase{"RSCANRATE", "Scanrate", ""},
-                                           OwnFileCase{"RTEMPFILE.LOG", "", "TEMPFILE.LOG"},
-                                           OwnFileCase{"RLEADER.003", "LEADER.003", ""},
-                                           OwnFileCase{"RTRAILER.008", "", "TRAILER.008"},
-                                           OwnFileCase{"RNOTFOUND.ALM", "notfound.alm", ""},
-                                           OwnFileCase{"RCONTENTS", "CONTENTS", ""},
-                                           OwnFileCase{"RTEMPFILE", "", "TEMPFILE"}));
+INSTANTIATE_TEST_SUITE_P(
+    Reception, StationOwnFiles,
+    ::testing::Values(
+        OwnFileCase{"RDNCDATA", "DNCDATA", ""}, OwnFileCase{"Rdncdata.8", "DNCDATA.8", ""},
+        OwnFileCase{"RHOSTMAP", "", "HOSTMAP"}, OwnFileCase{"Rhostmap", "", "hostmap"},
+        OwnFileCase{"RCUSTOMER", "CUSTOMER", ""}, OwnFileCase{"RXREF", "XREF", ""},
+        OwnFileCase{"RPROGXREF", "", "PROGXREF"}, OwnFileCase{"RSCANRATE", "Scanrate", ""},
+        OwnFileCase{"RTEMPFILE.LOG", "", "TEMPFILE.LOG"},
+        OwnFileCase{"RLEADER.003", "LEADER.003", ""},
+        OwnFileCase{"RTRAILER.008", "", "TRAILER.008"},
+        OwnFileCase{"RNOTFOUND.ALM", "notfound.alm", ""}, OwnFileCase{"RCONTENTS", "CONTENTS", ""},
+        OwnFileCase{"RTEMPFILE", "", "TEMPFILE"},
+        OwnFileCase{"R\\JOURNAL\\journal.sqlite", "JOURNAL/journal.sqlite", ""},
+        OwnFileCase{"R\\journal\\NEW", "", "JOURNAL/NEW"}));
 
 TEST(StationOwnFiles, SystemLogAndQueueFilesAreTheStationsWhateverPathReachesThem) {
   UploadRig rig;
@@ -291,18 +290,23 @@ INSTANTIATE_TEST_SUITE_P(
                  "SHOPLINK DIRECTORY", ""},
         LinkCase{"InsideStaysUsable", "NC/O7", "#/NC/SUB/O7", "TO7", "", "INSIDE", ""}));
 
-// What the station keeps for itself is not sent, even from a port whose send directory is
-// the station directory; its other files there are served as before.
-TEST(StationOwnFiles, HostmapIsNeverSent) {
-  UploadRig rig;
-  rig.port().send_dir = rig.s.station_dir();
-  rig.dir.write("HOSTMAP", "WEB_PASSWORD=hunter2\r\n");
-  rig.command("THOSTMAP");
-  rig.send("\x11");
-  rig.run_ms(30000);
-  EXPECT_EQ(rig.line.written.find("hunter2"), std::string::npos);
-  EXPECT_TRUE(logged(rig, "Not sent: " + rig.s.station_dir() + "/HOSTMAP is the station's own"));
-  EXPECT_TRUE(logged(rig, "File not found"));
+// What the station keeps for itself (HOSTMAP's passwords, the journal) is not sent, even
+// from a port whose send directory is the station directory.
+TEST(StationOwnFiles, PrivateFilesAreNeverSent) {
+  for (const char* name : {"HOSTMAP", "JOURNAL/REV1.TXT"}) {
+    UploadRig rig;
+    rig.port().send_dir = rig.s.station_dir();
+    rig.dir.write(name, "WEB_PASSWORD=hunter2\r\n");
+    std::string command = std::string("T\\") + name;
+    std::replace(command.begin(), command.end(), '/', '\\');
+    rig.command(command);
+    rig.send("\x11");
+    rig.run_ms(30000);
+    EXPECT_EQ(rig.line.written.find("hunter2"), std::string::npos) << name;
+    EXPECT_TRUE(
+        logged(rig, "Not sent: " + rig.s.station_dir() + "/" + name + " is the station's own"));
+    EXPECT_TRUE(logged(rig, "File not found"));
+  }
 }
 
 }  // namespace

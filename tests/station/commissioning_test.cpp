@@ -203,6 +203,8 @@ const Broken kBroken[] = {
     {"BrokenOptionArea", [](InitDir& d) { d.set_line(23, ",=T"); }, "port 4: the option area"},
     {"HostmapLine", [](InitDir& d) { d.dir.write("HOSTMAP", "COM1\n"); },
      "HOSTMAP: cannot read the line \"COM1\""},
+    {"HistoryKeep", [](InitDir& d) { d.dir.write("HOSTMAP", "HISTORY_KEEP=all\n"); },
+     "HOSTMAP: HISTORY_KEEP=all is not a whole number from 1 to 100000"},
 };
 
 class CheckFinds : public ::testing::TestWithParam<Broken> {};
