@@ -101,7 +101,7 @@ bench: build
 	./build/bench/shoplink_bench
 
 # N stations at once, each with its own simulated shop (bench/README.md): NS="1 4 8 16 32",
-# NET=1 through loopback device servers, SIZE, BAUD. About 18 minutes per N.
+# NET=1 through loopback device servers, SIZE, BAUD, PRIO. About 18 minutes per N.
 bench-lines: programs
 	@command -v python3 >/dev/null || { $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3; }
 	NS="$(NS)" NET=$(NET) ./bench/many_lines build
