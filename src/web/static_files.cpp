@@ -119,6 +119,8 @@ const char* const kLiveScript = R"js('use strict';
     state.className = s.line_state === 'open' ? 'line-open' : 'line-bad';
     s.ports.forEach(tile);
     document.body.classList.remove('stale');
+    // Which snapshot the page shows (for a look at a stale page, and the browser test).
+    document.body.setAttribute('data-sequence', s.sequence);
   }
   function renderLog(lines) { set(document.getElementById('log'), lines.join('\n')); }
   var polling = null;

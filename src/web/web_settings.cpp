@@ -106,7 +106,8 @@ std::string describe(const std::optional<WebSettings>& settings) {
                      "/" + (is_loopback(l.address) ? " (this machine only)" : "");
   text += settings->password.empty() ? ", program contents not served (no WEB_PASSWORD)"
                                      : ", program contents with WEB_PASSWORD";
-  if (l.port < 1024) text += "; a port below 1024 needs privileges the service does not have";
+  if (l.port > 0 && l.port < 1024)
+    text += "; a port below 1024 needs privileges the service does not have";
   return text;
 }
 
