@@ -111,9 +111,12 @@ echo "browser test: 8 tiles, live, port 1 shows O1234.NC transmitted: ok"
 
 if [ -n "${SCREENSHOTS:-}" ]; then
   mkdir -p "$SCREENSHOTS"
+  # The chart of a whole day: yesterday, made up in the journal (the demo runs 90 s).
+  YESTERDAY=$(date -d yesterday +%F)
+  python3 "$ROOT/scripts/sample-day.py" "$WORK/JOURNAL/journal.sqlite" "$YESTERDAY"
   # Into the demo's busiest minute: port 4 held by its machine's Xoff, port 8 in binary.
-  sleep "${SCREENSHOT_DELAY:-30}"
-  for shot in web-station.png: web-activity.png:activity; do
+  sleep "${SCREENSHOT_DELAY:-25}"
+  for shot in web-station.png: "web-activity.png:activity?day=$YESTERDAY"; do
     # --no-sandbox: CI runs as root, where chromium's sandbox will not start.
     timeout 90 "$CHROMIUM" --headless --no-sandbox --disable-gpu --no-first-run \
       --user-data-dir="$WORK/chromium-shot" --window-size=1280,1000 --hide-scrollbars \

@@ -122,7 +122,14 @@ const char* const kLiveScript = R"js('use strict';
     // Which snapshot the page shows (for a look at a stale page, and the browser test).
     document.body.setAttribute('data-sequence', s.sequence);
   }
-  function renderLog(lines) { set(document.getElementById('log'), lines.join('\n')); }
+  // The log's newest lines are its last: keep them in view unless the reader scrolled up.
+  var log = document.getElementById('log');
+  function renderLog(lines) {
+    var atEnd = log.scrollTop + log.clientHeight >= log.scrollHeight - 4;
+    set(log, lines.join('\n'));
+    if (atEnd) log.scrollTop = log.scrollHeight;
+  }
+  if (log) log.scrollTop = log.scrollHeight;
   var polling = null;
   function poll() {
     fetch('/api/status', { cache: 'no-store' }).then(function (r) { return r.json(); })
