@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <memory>
@@ -262,6 +263,31 @@ TEST(Web, AConnectionBeyondTheLimitIsTurnedAwayAndTheOthersStay) {
   r = rig.client().Get("/api/status");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 200);
+}
+
+// A client that sends half a request and waits: it gets 408 once the request's time is up,
+// and its connection is closed, so it holds no thread.
+TEST(Web, ARequestThatComesTooSlowlyIsAnswered408AndClosed) {
+  WebRig rig;
+  HttpLimits limits;
+  limits.request_time = std::chrono::milliseconds(300);
+  rig.serve("", limits);
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<std::uint16_t>(rig.server->port()));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  const std::string half = "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  ASSERT_EQ(::send(fd, half.data(), half.size(), 0), static_cast<ssize_t>(half.size()));
+  timeval wait{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  std::string answer;
+  char buf[512];
+  for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+    answer.append(buf, static_cast<std::size_t>(n));
+  ::close(fd);
+  EXPECT_EQ(answer.rfind("HTTP/1.1 408", 0), 0u) << answer;
 }
 
 }  // namespace
