@@ -35,7 +35,7 @@ test: build
 
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSHOPLINK_SANITIZE=ON
-	cmake --build build-asan -j$(JOBS)
+	cmake --build build-asan -j$(JOBS) --target test-drivers
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
 demo: build
