@@ -136,16 +136,18 @@ bool same_secret(const std::string& a, const std::string& b) {
   return diff == 0;
 }
 
+// "localhost" or a loopback address itself: a name that merely begins "127." can be any
+// site's ("127.0.0.1.example.com").
 bool host_is_local(const std::string& host) {
   std::string name = host;
   if (!name.empty() && name.front() == '[') {
     const auto close = name.find(']');
-    name = close == std::string::npos ? name : name.substr(0, close + 1);
+    if (close == std::string::npos) return false;
+    name = name.substr(1, close - 1);
   } else if (const auto colon = name.rfind(':'); colon != std::string::npos) {
     name = name.substr(0, colon);
   }
-  name = ucase(name);
-  return name == "LOCALHOST" || name == "[::1]" || name.rfind("127.", 0) == 0;
+  return ucase(name) == "LOCALHOST" || is_loopback(name);
 }
 
 std::string revision_label(const Revision& r) {

@@ -187,6 +187,15 @@ const std::vector<Ask> kAsks = {
      421,
      {"localhost only"},
      {}},
+    {"ForeignNameStartingLikeLoopback",
+     "GET",
+     "/api/status",
+     {{"Host", "127.0.0.1.evil.example:8080"}},
+     421,
+     {"localhost only"},
+     {}},
+    {"LoopbackAddressAsHost", "GET", "/api/status", {{"Host", "127.0.0.1:8080"}}, 200, {}, {}},
+    {"LocalhostAsHost", "GET", "/api/status", {{"Host", "LocalHost:8080"}}, 200, {}, {}},
     {"HugeHeader", "GET", "/api/status", {{"X-Fill", std::string(20000, 'a')}}, 431, {}, {}},
 };
 
