@@ -13,8 +13,10 @@
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
+#include "core/station_snapshot.hpp"
 #include "journal/journal.hpp"
 #include "journal_commands.hpp"
+#include "plant/plant_wiring.hpp"
 #include "station/commissioning.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
@@ -25,8 +27,8 @@ using namespace shoplink;
 
 namespace {
 
-int run_station(const std::string& station_dir, const std::vector<std::string>& maps,
-                bool verbose) {
+int run_station(const std::string& station_dir, const std::vector<std::string>& maps, bool verbose,
+                const std::string& mqtt) {
   std::error_code ec;
   if (!fs::is_directory(station_dir, ec)) {
     std::cerr << "shoplink: station directory " << station_dir << " does not exist\n";
@@ -41,6 +43,7 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
       return 2;
     }
   }
+  if (!mqtt.empty()) paths.map("MQTT", mqtt);
   // The station directory is the program's folder and the current directory.
   if (::chdir(paths.station_dir().c_str()) != 0) {
     std::cerr << "shoplink: cannot enter " << paths.station_dir_text() << '\n';
@@ -61,6 +64,13 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   std::vector<std::string> journal_problems;
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink: HOSTMAP: " << p << '\n';
+  // What the window's tiles, the status page and the plant publisher show.
+  SnapshotPublisher snapshot(station);
+  station.events.add(&snapshot);
+  std::vector<std::string> plant_problems;
+  const auto plant = make_plant_publisher(station, loop, &journal, &snapshot, &plant_problems);
+  for (const auto& p : plant_problems)
+    std::cerr << "shoplink: HOSTMAP: " << p << " (nothing is published)\n";
 
   // The signal only asks: the stop itself runs once every handler has returned, so that
   // nothing is logged after it.
@@ -112,6 +122,10 @@ int main(int argc, char** argv) {
   run->add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0 or C:=/srv/nc")
       ->take_all();
   run->add_flag("--verbose", verbose, "Also show each port the scan visits");
+  std::string mqtt;
+  run->add_option("--mqtt", mqtt,
+                  "Publish to this MQTT broker, mqtt://HOST:PORT or mqtts://HOST:PORT "
+                  "(as MQTT= in HOSTMAP)");
 
   // Listed for --help; `shoplink gui` itself is handled before parsing.
   app.add_subcommand("gui", "Run the station with its desktop window (options as for run)");
@@ -179,5 +193,5 @@ int main(int argc, char** argv) {
   if (*diff) return diff_command(jc, std::cout, std::cerr);
   if (*restore) return restore_command(jc, std::cout, std::cerr);
   if (*transfers) return transfers_command(jc, std::cout, std::cerr);
-  return run_station(station_dir, maps, verbose);
+  return run_station(station_dir, maps, verbose, mqtt);
 }

@@ -17,6 +17,7 @@
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "core/station_snapshot.hpp"
 #include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
@@ -24,6 +25,7 @@
 #include "gui/qt_window.hpp"
 #include "gui/window_commands.hpp"
 #include "journal/journal.hpp"
+#include "plant/plant_wiring.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
 
@@ -36,6 +38,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> maps;
   cli.add_option("--station-dir", station_dir, "Station directory (default: current directory)");
   cli.add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0")->take_all();
+  std::string mqtt;
+  cli.add_option("--mqtt", mqtt,
+                 "Publish to this MQTT broker, mqtt://HOST:PORT or mqtts://HOST:PORT "
+                 "(as MQTT= in HOSTMAP)");
   std::string screenshot;
   cli.add_option("--screenshot", screenshot,
                  "Save a PNG of the window to this file once a transfer has run for a second "
@@ -67,6 +73,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!mqtt.empty()) paths.map("MQTT", mqtt);
   if (::chdir(paths.station_dir().c_str()) != 0) {
     std::cerr << "shoplink gui: cannot enter " << paths.station_dir_text() << '\n';
     return 2;
@@ -86,6 +93,12 @@ int main(int argc, char** argv) {
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
   connect_history(window, station, journal);
+  SnapshotPublisher snapshot(station);
+  station.events.add(&snapshot);
+  std::vector<std::string> plant_problems;
+  const auto plant = make_plant_publisher(station, loop, &journal, &snapshot, &plant_problems);
+  for (const auto& p : plant_problems)
+    std::cerr << "shoplink gui: HOSTMAP: " << p << " (nothing is published)\n";
 
   if (print_status)
     QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {
