@@ -21,12 +21,12 @@ void Outbox::attach(Db* db) {
 }
 
 std::int64_t Outbox::add(const std::string& topic, const std::string& body, bool retain,
-                         const std::string& now, int* dropped) {
+                         const std::string& now, int* dropped, bool bounded) {
   std::int64_t seq = 0;
   int n = 0;
   if (db_ && !memory_only_) {
     // Written with its trim in one step, so that a kill leaves the bound kept.
-    const bool full = count_ >= limit_;
+    const bool full = bounded && count_ >= limit_;
     std::optional<Transaction> tx;
     if (full) tx.emplace(*db_);
     db_->prepare("INSERT INTO plant_outbox(topic, body, retain, created) VALUES(?1, ?2, ?3, ?4)")
@@ -55,7 +55,7 @@ std::int64_t Outbox::add(const std::string& topic, const std::string& body, bool
   } else {
     seq = next_seq_++;
     memory_.push_back({seq, topic, body, retain});
-    n = trim(now);
+    if (bounded) n = trim(now);
   }
   if (dropped) *dropped = n;
   return seq;

@@ -44,9 +44,10 @@ class Outbox {
   void fall_back_to_memory() { memory_only_ = true; }
 
   // Writes a message; returns its sequence number. Drops the oldest beyond the limit (the
-  // return's `dropped` says how many). Throws SqlError (nothing written then).
+  // return's `dropped` says how many) unless `bounded` is false (the drop's own notice, which
+  // must not push out another). Throws SqlError (nothing written then).
   std::int64_t add(const std::string& topic, const std::string& body, bool retain,
-                   const std::string& now, int* dropped = nullptr);
+                   const std::string& now, int* dropped = nullptr, bool bounded = true);
   // Up to `n` messages after sequence number `after`, oldest first.
   std::vector<OutboxMessage> after(std::int64_t after, std::size_t n);
   // The broker has it.

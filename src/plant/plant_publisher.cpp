@@ -130,15 +130,16 @@ void PlantPublisher::line_state_changed(LineState state, const std::string& deta
   enqueue(line_topic(settings_.topic), line_body(state, detail, at), true);
 }
 
-void PlantPublisher::enqueue(const std::string& topic, const std::string& body, bool retain) {
+void PlantPublisher::enqueue(const std::string& topic, const std::string& body, bool retain,
+                             bool bounded) {
   open_outbox();
   int dropped = 0;
   const std::string now = now_text();
   try {
-    outbox_.add(topic, body, retain, now, &dropped);
+    outbox_.add(topic, body, retain, now, &dropped, bounded);
   } catch (const std::exception& e) {
     outbox_failed(e.what());
-    outbox_.add(topic, body, retain, now, &dropped);
+    outbox_.add(topic, body, retain, now, &dropped, bounded);
   }
   if (dropped > 0 && !drop_logged_) {
     drop_logged_ = true;
@@ -222,7 +223,7 @@ void PlantPublisher::on_connected() {
       enqueue(outbox_topic(settings_.topic),
               dropped_body(drop->count, drop->first_seq, drop->last_seq, drop->since,
                            s_.loop.clock().local_now()),
-              false);
+              false, false);
       outbox_.drop_told();
     } catch (const std::exception& e) {
       outbox_failed(e.what());

@@ -66,7 +66,7 @@ class PlantPublisher final : public StationEvents {
 
  private:
   void open_outbox();
-  void enqueue(const std::string& topic, const std::string& body, bool retain);
+  void enqueue(const std::string& topic, const std::string& body, bool retain, bool bounded = true);
   void pump();
   void on_connected();
   void on_lost(const std::string& why);
