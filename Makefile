@@ -17,7 +17,7 @@ FUZZ_SECONDS ?= 60
 # WERROR=ON turns warnings into errors (CI does, so the build stays warning-free).
 WERROR ?= OFF
 
-.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak unit-check format clean
+.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak kill-test unit-check format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -36,7 +36,7 @@ test: build
 
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSHOPLINK_SANITIZE=ON
-	cmake --build build-asan -j$(JOBS)
+	cmake --build build-asan -j$(JOBS) --target test-drivers
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
 
 demo: build
@@ -87,6 +87,10 @@ unit-check: build
 # The Debian package (binaries, systemd unit, man pages, README) in build/.
 package: build
 	cd build && cpack -G DEB
+
+# Every kill point of the kill test (the test suite tries a few of each kind).
+kill-test: build
+	./scripts/kill-test.sh build
 
 bench: build
 	./build/bench/shoplink_bench
