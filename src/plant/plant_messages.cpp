@@ -88,11 +88,14 @@ std::string line_body(LineState state, const std::string& detail, const LocalTim
 
 std::string dropped_body(std::int64_t count, std::int64_t first_seq, std::int64_t last_seq,
                          const std::string& since, const LocalTime& at) {
+  // `since` is the journal's "2026-12-10 06:45:30"; the payloads' times have the T.
+  std::string t = since;
+  std::replace(t.begin(), t.end(), ' ', 'T');
   return JsonObject()
       .add("dropped", count)
       .add("first_seq", first_seq)
       .add("last_seq", last_seq)
-      .add("since", since)
+      .add("since", t)
       .add("time", plant_time(at))
       .str();
 }
