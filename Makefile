@@ -5,10 +5,13 @@
 # window manager and an operator's keys for the smoke test.
 # libsqlite3-dev and libdtl-dev: the journal and its program history's diffs; strace and
 # python3: the kill test of the history (strace kills the station at chosen system calls).
+# libmosquitto-dev: the plant publisher; mosquitto, mosquitto-clients and openssl: its tests
+# against the real broker (and the demo's broker).
 # libcpp-httplib-dev: the status page's HTTP server; chromium: its browser test and screenshots.
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
             dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool libsqlite3-dev libdtl-dev \
-            strace python3 libcpp-httplib-dev chromium
+            strace python3 libmosquitto-dev mosquitto mosquitto-clients openssl libcpp-httplib-dev \
+            chromium
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 

@@ -18,6 +18,7 @@
 #include "journal/journal.hpp"
 #include "journal_commands.hpp"
 #include "log/system_log.hpp"
+#include "plant/plant_wiring.hpp"
 #include "station/commissioning.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
@@ -29,8 +30,8 @@ using namespace shoplink;
 
 namespace {
 
-int run_station(const std::string& station_dir, const std::vector<std::string>& maps,
-                bool verbose) {
+int run_station(const std::string& station_dir, const std::vector<std::string>& maps, bool verbose,
+                const std::string& mqtt) {
   std::error_code ec;
   if (!fs::is_directory(station_dir, ec)) {
     std::cerr << "shoplink: station directory " << station_dir << " does not exist\n";
@@ -45,6 +46,7 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
       return 2;
     }
   }
+  if (!mqtt.empty()) paths.map("MQTT", mqtt);
   // The station directory is the program's folder and the current directory.
   if (::chdir(paths.station_dir().c_str()) != 0) {
     std::cerr << "shoplink: cannot enter " << paths.station_dir_text() << '\n';
@@ -65,13 +67,17 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
   std::vector<std::string> journal_problems;
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink: HOSTMAP: " << p << '\n';
-  // What the station looks like from outside, for the status page.
+  // What the station looks like from outside, for the status page and the plant publisher.
   SnapshotPublisher snapshots(station);
   station.events.add(&snapshots);
   std::vector<std::string> web_problems;
   const std::optional<WebSettings> web = web_settings(paths, &web_problems);
   for (const auto& p : web_problems) std::cerr << "shoplink: HOSTMAP: " << p << '\n';
   std::optional<StatusServer> status_page;
+  std::vector<std::string> plant_problems;
+  const auto plant = make_plant_publisher(station, loop, &journal, &snapshots, &plant_problems);
+  for (const auto& p : plant_problems)
+    std::cerr << "shoplink: HOSTMAP: " << p << " (nothing is published)\n";
 
   // The signal only asks: the stop itself runs once every handler has returned, so that
   // nothing is logged after it.
@@ -149,6 +155,10 @@ int main(int argc, char** argv) {
   run->add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0 or C:=/srv/nc")
       ->take_all();
   run->add_flag("--verbose", verbose, "Also show each port the scan visits");
+  std::string mqtt;
+  run->add_option("--mqtt", mqtt,
+                  "Publish to this MQTT broker, mqtt://HOST:PORT or mqtts://HOST:PORT "
+                  "(as MQTT= in HOSTMAP)");
   auto web_option = [&](CLI::App* cmd) {
     cmd->add_option("--web", web_address,
                     "Serve the status page on ADDR:PORT (as HOSTMAP WEB=ADDR:PORT; 127.0.0.1:8080 "
@@ -224,5 +234,5 @@ int main(int argc, char** argv) {
   if (*diff) return diff_command(jc, std::cout, std::cerr);
   if (*restore) return restore_command(jc, std::cout, std::cerr);
   if (*transfers) return transfers_command(jc, std::cout, std::cerr);
-  return run_station(station_dir, maps, verbose);
+  return run_station(station_dir, maps, verbose, mqtt);
 }

@@ -27,6 +27,7 @@
 #include "gui/window_commands.hpp"
 #include "journal/journal.hpp"
 #include "log/system_log.hpp"
+#include "plant/plant_wiring.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
 #include "web/status_server.hpp"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> maps;
   cli.add_option("--station-dir", station_dir, "Station directory (default: current directory)");
   cli.add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0")->take_all();
+  std::string mqtt;
+  cli.add_option("--mqtt", mqtt,
+                 "Publish to this MQTT broker, mqtt://HOST:PORT or mqtts://HOST:PORT "
+                 "(as MQTT= in HOSTMAP)");
   std::string web_address;
   cli.add_option("--web", web_address,
                  "Serve the status page on ADDR:PORT (as HOSTMAP WEB=ADDR:PORT)");
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!mqtt.empty()) paths.map("MQTT", mqtt);
   if (::chdir(paths.station_dir().c_str()) != 0) {
     std::cerr << "shoplink gui: cannot enter " << paths.station_dir_text() << '\n';
     return 2;
@@ -94,13 +100,17 @@ int main(int argc, char** argv) {
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
   connect_history(window, station, journal);
-  // What the station looks like from outside, for the status page.
+  // What the station looks like from outside, for the status page and the plant publisher.
   SnapshotPublisher snapshots(station);
   station.events.add(&snapshots);
   std::vector<std::string> web_problems;
   const std::optional<WebSettings> web = web_settings(paths, &web_problems);
   for (const auto& p : web_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
   std::optional<StatusServer> status_page;
+  std::vector<std::string> plant_problems;
+  const auto plant = make_plant_publisher(station, loop, &journal, &snapshots, &plant_problems);
+  for (const auto& p : plant_problems)
+    std::cerr << "shoplink gui: HOSTMAP: " << p << " (nothing is published)\n";
 
   if (print_status)
     QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {

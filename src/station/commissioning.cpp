@@ -20,6 +20,7 @@
 #include "core/code_types.hpp"
 #include "journal/journal.hpp"
 #include "journal/journal_file.hpp"
+#include "plant/plant_settings.hpp"
 #include "station/customer_profile.hpp"
 #include "station/offline_line.hpp"
 #include "station/port_scan.hpp"
@@ -211,6 +212,7 @@ class Checker {
     host_line();
     station_files();
     journal();
+    plant();
     customer();
     const int ports = r.status == DncdataStatus::BrokenOptions ? r.port - 1 : NumPorts;
     for (int k = 1; k <= ports; ++k) port(k);
@@ -317,6 +319,25 @@ class Checker {
         std::to_string(j.history_keep) + " revisions of each program within " +
         std::to_string(j.history_bytes >> 20) + " MB, rows for " +
         std::to_string(j.retention_days) + " days");
+  }
+
+  // The plant publisher's settings; the broker itself is not tried (the station's first
+  // connection says how it went, in the log).
+  void plant() {
+    std::vector<std::string> wrong;
+    const auto p = plant_settings(paths_, &wrong);
+    for (const auto& w : wrong) problem("HOSTMAP: " + w);
+    if (!p) {
+      if (wrong.empty()) say("Plant publisher: off (no MQTT= in HOSTMAP)");
+      return;
+    }
+    say("Plant publisher: " + p->url + ", topic " + p->topic +
+        (p->user.empty() ? "" : ", user " + p->user) +
+        (p->password.empty() ? "" : " with a password") +
+        (p->broker.tls
+             ? ", TLS checked against " +
+                   (p->ca_file.empty() ? std::string("the system's authorities") : p->ca_file)
+             : ""));
   }
 
   void customer() {
