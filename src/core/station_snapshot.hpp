@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "base/clock.hpp"
-#include "core/station_state.hpp"
 #include "core/station_events.hpp"
+#include "core/station_state.hpp"
 
 namespace shoplink {
 
@@ -72,7 +72,8 @@ class SnapshotPublisher final : public StationEvents {
  public:
   static constexpr Duration kPublishEvery = std::chrono::milliseconds(100);
 
-  explicit SnapshotPublisher(Station& s);
+  // `every`: the shortest time between two snapshots (the window's tiles take 40 ms).
+  explicit SnapshotPublisher(Station& s, Duration every = kPublishEvery);
   ~SnapshotPublisher() override;
   SnapshotPublisher(const SnapshotPublisher&) = delete;
   SnapshotPublisher& operator=(const SnapshotPublisher&) = delete;
@@ -103,6 +104,7 @@ class SnapshotPublisher final : public StationEvents {
   void publish();
 
   Station& s_;
+  Duration every_;
   LocalTime started_{};
   std::array<std::optional<Current>, NumPorts> current_{};
   std::array<std::optional<LastTransfer>, NumPorts> last_{};
