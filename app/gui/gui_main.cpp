@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+  PortTilesFeed tiles(window, station);
   std::vector<std::string> journal_problems;
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
