@@ -15,7 +15,7 @@ FUZZ_SECONDS ?= 60
 # WERROR=ON turns warnings into errors (CI does, so the build stays warning-free).
 WERROR ?= OFF
 
-.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak unit-check format clean
+.PHONY: deps build test sanitize demo demo-gui bench package fuzz fuzz-build fuzz-smoke soak kill-test unit-check format clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -85,6 +85,10 @@ unit-check: build
 # The Debian package (binaries, systemd unit, man pages, README) in build/.
 package: build
 	cd build && cpack -G DEB
+
+# Every kill point of the kill test (the test suite tries a few of each kind).
+kill-test: build
+	./scripts/kill-test.sh build
 
 bench: build
 	./build/bench/shoplink_bench
