@@ -13,6 +13,7 @@
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
+#include "base/short_slice.hpp"
 #include "journal/journal.hpp"
 #include "journal_commands.hpp"
 #include "station/commissioning.hpp"
@@ -47,6 +48,8 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
     return 2;
   }
 
+  // Before any thread starts: they inherit it.
+  request_short_time_slice();
   RealClock clock;
   RealLoop loop(clock);
   HostLine line(loop, [&paths](const std::string& digit) { return paths.com_device(digit); });

@@ -17,6 +17,7 @@
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "base/short_slice.hpp"
 #include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The station runs on Qt's thread; the threads Qt starts inherit it.
+  request_short_time_slice();
   QApplication app(argc, argv);
   RealClock clock;
   QtLoop loop(clock);
