@@ -144,7 +144,7 @@ if [ "$OPERATE" = 1 ] && grep -q "^screenshot:" "$WORK/gui.out"; then
     sleep 0.1
   done
   if ! grep -q "SHOPLINK stopping - transmission of .*O1234.NC aborted" "$WORK/SYSTEM.LOG" ||
-    grep -q "transmitted" "$WORK/SYSTEM.LOG" ||
+    grep -q "O1234.NC transmitted" "$WORK/SYSTEM.LOG" ||
     ! tail -n 1 "$WORK/SYSTEM.LOG" | grep -q "SHOPLINK stopped"; then
     cat "$WORK/SYSTEM.LOG"
     echo "gui-screenshot: FAILED: closing mid-transfer did not end it as aborted" >&2

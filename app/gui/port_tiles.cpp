@@ -101,7 +101,7 @@ TileView tile_view(const PortSnapshot& p) {
     }
   }
   if (p.last) {
-    v.last = latin1(time_text(p.last->ended)) + " " + name_of(p.last->result);
+    v.last = latin1(time_text(p.last->ended)) + "\n" + name_of(p.last->result);
     v.last_tip =
         latin1(p.last->program) + "\n" + name_of(p.last->kind) + ", " + amount(p.last->characters);
     if (!p.last->reason.empty()) v.last_tip += "\n" + latin1(p.last->reason);
@@ -115,7 +115,6 @@ PortTile::PortTile(int port, std::function<void(int)>* on_click)
   setFrameShape(QFrame::StyledPanel);
   setFocusPolicy(Qt::NoFocus);
   setCursor(Qt::PointingHandCursor);
-  setToolTip(QString("Port %1: click to select it (as typing %1 and Enter)").arg(port));
   auto* l = new QVBoxLayout(this);
   l->setContentsMargins(4, 3, 4, 3);
   l->setSpacing(2);
@@ -148,7 +147,13 @@ void PortTile::show_view(const TileView& v) {
   if (shown_ && v == view_) return;
   const bool first = !shown_;
   shown_ = true;
-  if (first || v.title != view_.title) title_->setText(v.title);
+  if (first || v.title != view_.title) {
+    title_->setText(v.title);
+    // A long name is clipped on the tile: the tooltip has it whole.
+    setToolTip(QString("%1: click to select the port (as typing %2 and Enter)")
+                   .arg(v.title.simplified())
+                   .arg(port_));
+  }
   if (first || v.activity != view_.activity) {
     lamp_->setText(lamp_word(v.activity));
     lamp_->setStyleSheet(lamp_style(v.activity));

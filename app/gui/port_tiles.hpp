@@ -24,7 +24,7 @@ struct TileView {
   bool bar = false;
   int percent = 0;         // of a send, whose size is known
   QString bar_text;        // "42%", or what an upload has stored so far
-  QString last, last_tip;  // "14:02:11 transmitted"; its program and reason
+  QString last, last_tip;  // "14:02:11", "transmitted" on a line each; its program and reason
   bool operator==(const TileView&) const = default;
 };
 TileView tile_view(const PortSnapshot& p);

@@ -181,7 +181,7 @@ TEST(PortTiles, FollowTheirPortThroughARequestAndAnUpload) {
 
     const Seen& end = seen.back();
     EXPECT_FALSE(end.bar);
-    EXPECT_TRUE(QRegularExpression(QString("^\\d\\d:\\d\\d:\\d\\d %1$").arg(c.last))
+    EXPECT_TRUE(QRegularExpression(QString("^\\d\\d:\\d\\d:\\d\\d\\n%1$").arg(c.last))
                     .match(end.last)
                     .hasMatch())
         << end.last.toStdString();
