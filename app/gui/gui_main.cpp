@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
   int stop_seen = 0;
   // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
   // loop, its longest gap while the Stop button shows.
-  QElapsedTimer since_pulse;
+  QElapsedTimer since_pulse, transfer_clock;
   qint64 longest_gap = 0, whole_gap = 0;
   bool seen_sending = false, whole_reported = false;
   if (!screenshot.empty()) {
@@ -117,8 +117,14 @@ int main(int argc, char** argv) {
         longest_gap = std::max(longest_gap, since_pulse.elapsed());
       // The whole first transfer, however long: reported once when it ends.
       if (sending) {
-        whole_gap = std::max(whole_gap, since_pulse.isValid() ? since_pulse.elapsed() : 0);
+        const qint64 gap = since_pulse.isValid() ? since_pulse.elapsed() : 0;
+        whole_gap = std::max(whole_gap, gap);
+        if (!seen_sending) transfer_clock.start();
         seen_sending = true;
+        // Each long one with when it came, to tell the station's own work from the machine's.
+        if (gap >= 50 && !whole_reported)
+          std::cout << "window: pause of " << gap << " ms, " << transfer_clock.elapsed() / 1000
+                    << " s into the transfer" << std::endl;
       } else if (seen_sending && !whole_reported) {
         whole_reported = true;
         std::cout << "window: longest pause of its events during the whole transfer " << whole_gap
