@@ -6,6 +6,8 @@
 #
 #   scripts/demo.sh [BUILD_DIR]      (default: build; `make demo` builds first)
 #   KEEP=1 scripts/demo.sh           keeps the station directory for a look afterwards
+#   WEB=127.0.0.1:8081 scripts/demo.sh  the status page there (default 127.0.0.1:8080;
+#                                    WEB=off: none)
 #   NET=1 scripts/demo.sh            the same over the network path: the simulated shop
 #                                    behind a loopback TCP device server (NET=rfc2217: with
 #                                    Telnet COM Port Control)
@@ -79,8 +81,19 @@ fi
 echo "== simulated shop on $DEVICE; starting the station"
 echo "== system log ($WORK/SYSTEM.LOG), live:"
 
-"$STATION" run --station-dir "$WORK" --map "COM1=$DEVICE" >"$WORK/station.out" 2>&1 &
+WEB_ARGS=()
+[ "${WEB:-}" = off ] || WEB_ARGS=(--web "${WEB:-127.0.0.1:8080}")
+"$STATION" run --station-dir "$WORK" --map "COM1=$DEVICE" "${WEB_ARGS[@]}" >"$WORK/station.out" 2>&1 &
 STATION_PID=$!
+# The status page: its address once the station has it (or why it has none).
+if [ ${#WEB_ARGS[@]} -gt 0 ]; then
+  for _ in $(seq 1 50); do
+    grep -q "status page" "$WORK/station.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  WEB_LINE=$(grep -m 1 "status page" "$WORK/station.out" || echo "shoplink: no status page yet")
+  echo "== ${WEB_LINE#shoplink: }: open it in a browser while the demo runs"
+fi
 tail -n +1 -F "$WORK/SYSTEM.LOG" 2>/dev/null &
 TAIL_PID=$!
 

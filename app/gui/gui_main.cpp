@@ -13,11 +13,13 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
 #include "base/short_slice.hpp"
+#include "core/station_snapshot.hpp"
 #include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
@@ -25,8 +27,10 @@
 #include "gui/qt_window.hpp"
 #include "gui/window_commands.hpp"
 #include "journal/journal.hpp"
+#include "log/system_log.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
+#include "web/status_server.hpp"
 
 namespace fs = std::filesystem;
 using namespace shoplink;
@@ -37,6 +41,9 @@ int main(int argc, char** argv) {
   std::vector<std::string> maps;
   cli.add_option("--station-dir", station_dir, "Station directory (default: current directory)");
   cli.add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0")->take_all();
+  std::string web_address;
+  cli.add_option("--web", web_address,
+                 "Serve the status page on ADDR:PORT (as HOSTMAP WEB=ADDR:PORT)");
   std::string screenshot;
   cli.add_option("--screenshot", screenshot,
                  "Save a PNG of the window to this file once a transfer has run for a second "
@@ -54,6 +61,7 @@ int main(int argc, char** argv) {
     std::cerr << "shoplink gui: " << e.what() << '\n';
     return 2;
   }
+  if (!web_address.empty()) maps.push_back("WEB=" + web_address);
   std::error_code ec;
   if (!fs::is_directory(station_dir, ec)) {
     std::cerr << "shoplink gui: station directory " << station_dir << " does not exist\n";
@@ -90,6 +98,13 @@ int main(int argc, char** argv) {
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
   connect_history(window, station, journal);
+  // What the station looks like from outside, for the status page.
+  SnapshotPublisher snapshots(station);
+  station.events.add(&snapshots);
+  std::vector<std::string> web_problems;
+  const std::optional<WebSettings> web = web_settings(paths, &web_problems);
+  for (const auto& p : web_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
+  std::optional<StatusServer> status_page;
 
   if (print_status)
     QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {
@@ -158,6 +173,16 @@ int main(int argc, char** argv) {
 
   startup(station);
   if (station.exit_status) return *station.exit_status;
+  if (web) {
+    status_page.emplace(snapshots,
+                        StatusServerOptions{*web, paths.station_dir(), {}, {}, kMaxLiveStreams});
+    if (status_page->start()) {
+      log_text(station, "Status page on " + status_page->url());
+    } else {
+      log_text(station, "Status page " + status_page->error());
+      std::cerr << "shoplink gui: status page " << status_page->error() << std::endl;
+    }
+  }
   // The I/O displays start on (`showdata` 1): the menu item carries its check mark.
   window.set_menu_checked(Menu::view_show, station.showdata > 0);
   window.show();

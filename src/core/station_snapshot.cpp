@@ -145,6 +145,7 @@ StationSnapshot SnapshotPublisher::build() const {
   snap.device = s_.line.device_name();
   snap.line_state = line_state_of(s_);
   snap.status = s_.window.status();
+  snap.log_file = log_file_;
   snap.port = s_.port;
   for (int n = 1; n <= NumPorts; ++n) {
     PortSnapshot& p = snap.ports[static_cast<std::size_t>(n - 1)];
@@ -209,6 +210,11 @@ void SnapshotPublisher::look() {
 }
 
 void SnapshotPublisher::publish() {
+  // Looked up on disk (case-insensitively, as the log writes it) only when DNCDATA changed it.
+  if (s_.config.log_path != log_path_) {
+    log_path_ = s_.config.log_path;
+    log_file_ = log_path_.empty() ? std::string() : s_.paths.existing(log_path_).string();
+  }
   auto snap = std::make_shared<StationSnapshot>(build());
   snap->sequence = ++sequence_;
   last_signature_ = signature();

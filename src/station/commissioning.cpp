@@ -119,7 +119,10 @@ constexpr const char* kStarterHostmap =
     "/dev/ttyS<n-1>)\r\n"
     "'COM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\r\n"
     "'C:=/srv/nc              ' drive C: of every configured or requested path\r\n"
-    "'E:=/mnt/programs        ' drive E:\r\n";
+    "'E:=/mnt/programs        ' drive E:\r\n"
+    "WEB=127.0.0.1:8080       ' the status page, for a browser on this machine; 0.0.0.0:8080\r\n"
+    "'                          for every browser on the shop's network\r\n"
+    "'WEB_PASSWORD=choose-one ' lets the status page show program contents and diffs\r\n";
 
 constexpr const char* kStarterProgramText =
     "%\r\n"
