@@ -14,6 +14,7 @@
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
 #include "base/real_loop.hpp"
+#include "base/short_slice.hpp"
 #include "core/station_snapshot.hpp"
 #include "journal/journal.hpp"
 #include "journal_commands.hpp"
@@ -53,6 +54,8 @@ int run_station(const std::string& station_dir, const std::vector<std::string>& 
     return 2;
   }
 
+  // Before any thread starts: they inherit it.
+  request_short_time_slice();
   RealClock clock;
   RealLoop loop(clock);
   HostLine line(loop, [&paths](const std::string& digit) { return paths.com_device(digit); });

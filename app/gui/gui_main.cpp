@@ -18,6 +18,7 @@
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "base/short_slice.hpp"
 #include "core/station_snapshot.hpp"
 #include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The station runs on Qt's thread; the threads Qt starts inherit it.
+  request_short_time_slice();
   QApplication app(argc, argv);
   RealClock clock;
   QtLoop loop(clock);
@@ -96,6 +99,7 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+  PortTilesFeed tiles(window, station);
   std::vector<std::string> journal_problems;
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
@@ -128,7 +132,7 @@ int main(int argc, char** argv) {
   int stop_seen = 0;
   // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
   // loop, its longest gap while the Stop button shows.
-  QElapsedTimer since_pulse;
+  QElapsedTimer since_pulse, transfer_clock;
   qint64 longest_gap = 0, whole_gap = 0;
   bool seen_sending = false, whole_reported = false;
   if (!screenshot.empty()) {
@@ -138,8 +142,14 @@ int main(int argc, char** argv) {
         longest_gap = std::max(longest_gap, since_pulse.elapsed());
       // The whole first transfer, however long: reported once when it ends.
       if (sending) {
-        whole_gap = std::max(whole_gap, since_pulse.isValid() ? since_pulse.elapsed() : 0);
+        const qint64 gap = since_pulse.isValid() ? since_pulse.elapsed() : 0;
+        whole_gap = std::max(whole_gap, gap);
+        if (!seen_sending) transfer_clock.start();
         seen_sending = true;
+        // Each long one with when it came, to tell the station's own work from the machine's.
+        if (gap >= 50 && !whole_reported)
+          std::cout << "window: pause of " << gap << " ms, " << transfer_clock.elapsed() / 1000
+                    << " s into the transfer" << std::endl;
       } else if (seen_sending && !whole_reported) {
         whole_reported = true;
         std::cout << "window: longest pause of its events during the whole transfer " << whole_gap

@@ -73,7 +73,8 @@ class SnapshotPublisher final : public StationEvents {
  public:
   static constexpr Duration kPublishEvery = std::chrono::milliseconds(100);
 
-  explicit SnapshotPublisher(Station& s);
+  // `every`: the shortest time between two snapshots (the window's tiles take 40 ms).
+  explicit SnapshotPublisher(Station& s, Duration every = kPublishEvery);
   ~SnapshotPublisher() override;
   SnapshotPublisher(const SnapshotPublisher&) = delete;
   SnapshotPublisher& operator=(const SnapshotPublisher&) = delete;
@@ -104,6 +105,7 @@ class SnapshotPublisher final : public StationEvents {
   void publish();
 
   Station& s_;
+  Duration every_;
   LocalTime started_{};
   std::array<std::optional<Current>, NumPorts> current_{};
   std::array<std::optional<LastTransfer>, NumPorts> last_{};
