@@ -5,9 +5,13 @@
 # window manager and an operator's keys for the smoke test.
 # libsqlite3-dev and libdtl-dev: the journal and its program history's diffs; strace and
 # python3: the kill test of the history (strace kills the station at chosen system calls).
+# libmosquitto-dev: the plant publisher; mosquitto, mosquitto-clients and openssl: its tests
+# against the real broker (and the demo's broker).
+# libcpp-httplib-dev: the status page's HTTP server; chromium: its browser test and screenshots.
 PACKAGES := g++ cmake make pkg-config libfmt-dev libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev \
             dpkg-dev file qt6-base-dev libgl-dev xvfb xauth openbox xdotool libsqlite3-dev libdtl-dev \
-            strace python3
+            strace python3 libmosquitto-dev mosquitto mosquitto-clients openssl libcpp-httplib-dev \
+            chromium
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= 2
 
@@ -39,10 +43,11 @@ programs: configure
 test: build
 	cd build && ctest --output-on-failure -j$(JOBS)
 
+# The suite in shards, four at a time: most of its tests wait on real time, not the CPU.
 sanitize: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSHOPLINK_SANITIZE=ON
-	cmake --build build-asan -j$(JOBS)
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
+	cmake --build build-asan -j$(JOBS) --target test-drivers
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j4
 
 demo: programs
 	NET=$(NET) ./scripts/demo.sh build

@@ -6,6 +6,11 @@
 #
 #   scripts/demo.sh [BUILD_DIR]      (default: build; `make demo` builds first)
 #   KEEP=1 scripts/demo.sh           keeps the station directory for a look afterwards
+#   When mosquitto is installed, the station also publishes to a broker of its own on a
+#   free loopback port (the plant publisher), and a few of the messages are shown at the end
+#   (PLANT=0: not).
+#   WEB=127.0.0.1:8081 scripts/demo.sh  the status page there (default 127.0.0.1:8080;
+#                                    WEB=off: none)
 #   NET=1 scripts/demo.sh            the same over the network path: the simulated shop
 #                                    behind a loopback TCP device server (NET=rfc2217: with
 #                                    Telnet COM Port Control)
@@ -37,9 +42,9 @@ case "${NET:-0}" in
 esac
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/shoplink-demo.XXXXXX")
-SIM_PID="" STATION_PID="" TAIL_PID=""
+SIM_PID="" STATION_PID="" TAIL_PID="" BROKER_PID="" SUB_PID=""
 cleanup() {
-  for pid in "$TAIL_PID" "$STATION_PID" "$SIM_PID"; do
+  for pid in "$TAIL_PID" "$STATION_PID" "$SIM_PID" "$SUB_PID" "$BROKER_PID"; do
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
@@ -62,6 +67,29 @@ echo "   missing program), 4 FANUC (no parity, small buffer: Xoff/Xon), 5 OKUMA 
 echo "   6 HURCO (no parity) and 7 MORI (upload programs to the station, then ask as a Lynx"
 echo "   and a Burny CLINK control), 8 PRESS BRAKE (binary)"
 
+# The plant's MQTT broker, when mosquitto is installed: the station publishes to it. Started
+# before the shop, whose clock starts with it.
+MQTT_ARGS=()
+BROKER=$(command -v mosquitto || { [ -x /usr/sbin/mosquitto ] && echo /usr/sbin/mosquitto; } || true)
+if [ "${PLANT:-1}" != 0 ] && [ -n "$BROKER" ] && command -v mosquitto_sub >/dev/null && command -v python3 >/dev/null; then
+  MQTT_PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  printf 'user %s\nlistener %s 127.0.0.1\nallow_anonymous true\n' "$(id -un)" "$MQTT_PORT" \
+    >"$WORK/broker.conf"
+  "$BROKER" -c "$WORK/broker.conf" >"$WORK/broker.out" 2>&1 &
+  BROKER_PID=$!
+  for _ in $(seq 1 50); do
+    mosquitto_sub -p "$MQTT_PORT" -t x -W 1 -C 1 -E 2>/dev/null && break
+    sleep 0.1
+  done
+  mosquitto_sub -p "$MQTT_PORT" -v -t 'shoplink/#' >"$WORK/mqtt.out" 2>&1 &
+  SUB_PID=$!
+  MQTT_ARGS=(--mqtt "mqtt://127.0.0.1:$MQTT_PORT" --map STATION=demo)
+  echo "== plant publisher: broker mosquitto on 127.0.0.1:$MQTT_PORT" \
+    "(mosquitto_sub -p $MQTT_PORT -v -t 'shoplink/#')"
+else
+  echo "== plant publisher: off (install mosquitto and mosquitto-clients to see it)"
+fi
+
 "$SIM" "$DEMO/demo.scn" --quiet "${SIM_ARGS[@]}" >"$WORK/sim.out" 2>&1 &
 SIM_PID=$!
 DEVICE=""
@@ -77,10 +105,22 @@ if [ -z "$DEVICE" ]; then
   exit 2
 fi
 echo "== simulated shop on $DEVICE; starting the station"
+
 echo "== system log ($WORK/SYSTEM.LOG), live:"
 
-"$STATION" run --station-dir "$WORK" --map "COM1=$DEVICE" >"$WORK/station.out" 2>&1 &
+WEB_ARGS=()
+[ "${WEB:-}" = off ] || WEB_ARGS=(--web "${WEB:-127.0.0.1:8080}")
+"$STATION" run --station-dir "$WORK" --map "COM1=$DEVICE" "${WEB_ARGS[@]}" "${MQTT_ARGS[@]}" >"$WORK/station.out" 2>&1 &
 STATION_PID=$!
+# The status page: its address once the station has it (or why it has none).
+if [ ${#WEB_ARGS[@]} -gt 0 ]; then
+  for _ in $(seq 1 50); do
+    grep -q "status page" "$WORK/station.out" 2>/dev/null && break
+    sleep 0.1
+  done
+  WEB_LINE=$(grep -m 1 "status page" "$WORK/station.out" || echo "shoplink: no status page yet")
+  echo "== ${WEB_LINE#shoplink: }: open it in a browser while the demo runs"
+fi
 tail -n +1 -F "$WORK/SYSTEM.LOG" 2>/dev/null &
 TAIL_PID=$!
 
@@ -99,6 +139,17 @@ TAIL_PID=""
 echo
 echo "== simulator summary"
 sed '/^device: /d' "$WORK/sim.out"
+
+if [ -n "$SUB_PID" ]; then
+  kill "$SUB_PID" 2>/dev/null || true
+  wait "$SUB_PID" 2>/dev/null || true
+  SUB_PID=""
+  echo "== published to the plant's MQTT broker: $(grep -c . "$WORK/mqtt.out") messages, among them"
+  { grep -m 1 '/status {"state":"online"' "$WORK/mqtt.out" || true
+    grep -m 1 '/port/4/state .*"state":"sending"' "$WORK/mqtt.out" || true
+    grep '/transfer ' "$WORK/mqtt.out" | head -n 3 || true
+    grep -m 1 '/status {"state":"offline"' "$WORK/mqtt.out" || true; } | cut -c1-200
+fi
 
 # The uploads: what the machines sent must be on the station's disk, byte for byte.
 STATUS=$SIM_STATUS

@@ -46,13 +46,16 @@ touch "$WORK/SYSTEM.LOG"
   for i in $(seq 1 1500); do printf 'N%d G01 X%d.500 Y-%d.250 F300\r\n' "$i" "$i" "$i"; done
   printf 'M30\r\n%%\r\n'
 } >"$WORK/O1234.NC"
-# Port 1 asks for its program once the operator has tried a manual receive.
+# Port 1 asks for its program once the operator has tried a manual receive; before it, port 3
+# asks for one that is not there, so that the picture has a second tile lit (failed).
 OPERATE=0
 command -v xdotool >/dev/null && command -v openbox >/dev/null && OPERATE=1
-REQUEST_AT=6s
-[ "$OPERATE" = 1 ] && REQUEST_AT=22s
+MISSING_AT=3s REQUEST_AT=10s
+[ "$OPERATE" = 1 ] && MISSING_AT=16s REQUEST_AT=24s
 cat >"$WORK/shot.scn" <<SCN
 port 1 code even xon after 1s
+port 3 code even xon after 1s
+at $MISSING_AT port 3 sends TO9999
 at $REQUEST_AT port 1 sends TO1234
 expect port 1 receives file O1234.NC
 run 60s
@@ -141,7 +144,7 @@ if [ "$OPERATE" = 1 ] && grep -q "^screenshot:" "$WORK/gui.out"; then
     sleep 0.1
   done
   if ! grep -q "SHOPLINK stopping - transmission of .*O1234.NC aborted" "$WORK/SYSTEM.LOG" ||
-    grep -q "transmitted" "$WORK/SYSTEM.LOG" ||
+    grep -q "O1234.NC transmitted" "$WORK/SYSTEM.LOG" ||
     ! tail -n 1 "$WORK/SYSTEM.LOG" | grep -q "SHOPLINK stopped"; then
     cat "$WORK/SYSTEM.LOG"
     echo "gui-screenshot: FAILED: closing mid-transfer did not end it as aborted" >&2

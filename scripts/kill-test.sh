@@ -170,8 +170,9 @@ PY
 }
 
 # A dry run under strace records the order of the journal's writes and syncs and of the
-# rename, so that the kills below fall on each of them around the replace.
-trial dry 15000 strace -f -qq -o "$WORK/dry.trace" -e trace=pwrite64,fsync,fdatasync,rename,renameat,renameat2
+# rename, so that the kills below fall on each of them around the replace (20 s: the upload
+# ends at about 12.3 s, and a loaded machine may run late).
+trial dry 20000 strace -f -qq -o "$WORK/dry.trace" -e trace=pwrite64,fsync,fdatasync,rename,renameat,renameat2
 [ "$STATE" = new ] || fail "dry run: the upload did not replace the program"
 read -r WRITES SYNCS RENAME_WRITES < <(python3 - "$WORK/dry.trace" <<'PY'
 import sys

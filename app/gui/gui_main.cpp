@@ -13,10 +13,13 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "base/clock.hpp"
 #include "base/host_line.hpp"
 #include "base/host_paths.hpp"
+#include "base/short_slice.hpp"
+#include "core/station_snapshot.hpp"
 #include "gui/history_dialog.hpp"
 #include "gui/qt_dialogs.hpp"
 #include "gui/qt_loop.hpp"
@@ -24,8 +27,11 @@
 #include "gui/qt_window.hpp"
 #include "gui/window_commands.hpp"
 #include "journal/journal.hpp"
+#include "log/system_log.hpp"
+#include "plant/plant_wiring.hpp"
 #include "station/startup.hpp"
 #include "station/wired_station.hpp"
+#include "web/status_server.hpp"
 
 namespace fs = std::filesystem;
 using namespace shoplink;
@@ -36,6 +42,13 @@ int main(int argc, char** argv) {
   std::vector<std::string> maps;
   cli.add_option("--station-dir", station_dir, "Station directory (default: current directory)");
   cli.add_option("--map", maps, "Host map entry NAME=VALUE, e.g. COM1=/dev/ttyUSB0")->take_all();
+  std::string mqtt;
+  cli.add_option("--mqtt", mqtt,
+                 "Publish to this MQTT broker, mqtt://HOST:PORT or mqtts://HOST:PORT "
+                 "(as MQTT= in HOSTMAP)");
+  std::string web_address;
+  cli.add_option("--web", web_address,
+                 "Serve the status page on ADDR:PORT (as HOSTMAP WEB=ADDR:PORT)");
   std::string screenshot;
   cli.add_option("--screenshot", screenshot,
                  "Save a PNG of the window to this file once a transfer has run for a second "
@@ -53,6 +66,7 @@ int main(int argc, char** argv) {
     std::cerr << "shoplink gui: " << e.what() << '\n';
     return 2;
   }
+  if (!web_address.empty()) maps.push_back("WEB=" + web_address);
   std::error_code ec;
   if (!fs::is_directory(station_dir, ec)) {
     std::cerr << "shoplink gui: station directory " << station_dir << " does not exist\n";
@@ -67,11 +81,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!mqtt.empty()) paths.map("MQTT", mqtt);
   if (::chdir(paths.station_dir().c_str()) != 0) {
     std::cerr << "shoplink gui: cannot enter " << paths.station_dir_text() << '\n';
     return 2;
   }
 
+  // The station runs on Qt's thread; the threads Qt starts inherit it.
+  request_short_time_slice();
   QApplication app(argc, argv);
   RealClock clock;
   QtLoop loop(clock);
@@ -82,10 +99,22 @@ int main(int argc, char** argv) {
   QtPlatform platform(loop, paths);
   WiredStation station({loop, line, window, dialogs, platform, paths});
   connect_window(window, station);
+  PortTilesFeed tiles(window, station);
   std::vector<std::string> journal_problems;
   Journal journal(station, journal_settings(paths, &journal_problems));
   for (const auto& p : journal_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
   connect_history(window, station, journal);
+  // What the station looks like from outside, for the status page and the plant publisher.
+  SnapshotPublisher snapshots(station);
+  station.events.add(&snapshots);
+  std::vector<std::string> web_problems;
+  const std::optional<WebSettings> web = web_settings(paths, &web_problems);
+  for (const auto& p : web_problems) std::cerr << "shoplink gui: HOSTMAP: " << p << '\n';
+  std::optional<StatusServer> status_page;
+  std::vector<std::string> plant_problems;
+  const auto plant = make_plant_publisher(station, loop, &journal, &snapshots, &plant_problems);
+  for (const auto& p : plant_problems)
+    std::cerr << "shoplink gui: HOSTMAP: " << p << " (nothing is published)\n";
 
   if (print_status)
     QObject::connect(window.status_field(), &QLineEdit::textChanged, [](const QString& text) {
@@ -103,7 +132,7 @@ int main(int argc, char** argv) {
   int stop_seen = 0;
   // How long the window's own events waited during the transfer: a 10 ms pulse on Qt's
   // loop, its longest gap while the Stop button shows.
-  QElapsedTimer since_pulse;
+  QElapsedTimer since_pulse, transfer_clock;
   qint64 longest_gap = 0, whole_gap = 0;
   bool seen_sending = false, whole_reported = false;
   if (!screenshot.empty()) {
@@ -113,8 +142,14 @@ int main(int argc, char** argv) {
         longest_gap = std::max(longest_gap, since_pulse.elapsed());
       // The whole first transfer, however long: reported once when it ends.
       if (sending) {
-        whole_gap = std::max(whole_gap, since_pulse.isValid() ? since_pulse.elapsed() : 0);
+        const qint64 gap = since_pulse.isValid() ? since_pulse.elapsed() : 0;
+        whole_gap = std::max(whole_gap, gap);
+        if (!seen_sending) transfer_clock.start();
         seen_sending = true;
+        // Each long one with when it came, to tell the station's own work from the machine's.
+        if (gap >= 50 && !whole_reported)
+          std::cout << "window: pause of " << gap << " ms, " << transfer_clock.elapsed() / 1000
+                    << " s into the transfer" << std::endl;
       } else if (seen_sending && !whole_reported) {
         whole_reported = true;
         std::cout << "window: longest pause of its events during the whole transfer " << whole_gap
@@ -148,6 +183,16 @@ int main(int argc, char** argv) {
 
   startup(station);
   if (station.exit_status) return *station.exit_status;
+  if (web) {
+    status_page.emplace(snapshots,
+                        StatusServerOptions{*web, paths.station_dir(), {}, {}, kMaxLiveStreams});
+    if (status_page->start()) {
+      log_text(station, "Status page on " + status_page->url());
+    } else {
+      log_text(station, "Status page " + status_page->error());
+      std::cerr << "shoplink gui: status page " << status_page->error() << std::endl;
+    }
+  }
   // The I/O displays start on (`showdata` 1): the menu item carries its check mark.
   window.set_menu_checked(Menu::view_show, station.showdata > 0);
   window.show();

@@ -18,6 +18,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "gui/port_tiles.hpp"
+
 namespace shoplink {
 
 namespace {
@@ -181,6 +183,10 @@ QtWindow::QtWindow() {
   Command1_->setObjectName("Command1");
   Command2_ = new QPushButton("Stop");
   Command2_->setObjectName("Command2");
+  tiles_ = new PortTiles;
+  tiles_->on_click = [this](int port) {
+    if (commands_.port_tile) commands_.port_tile(port);
+  };
   for (QWidget* w : std::initializer_list<QWidget*>{status_txt_, port_txt_, Machine_txt_, VScroll1_,
                                                     Command1_, Command2_})
     w->setFocusPolicy(Qt::NoFocus);
@@ -199,15 +205,16 @@ QtWindow::QtWindow() {
   grid->addWidget(label_in_, 2, 1);
   grid->addWidget(term_txt_, 3, 0);
   grid->addWidget(input_txt_, 3, 1);
+  grid->addWidget(tiles_, 4, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(Command1_);
   buttons->addWidget(Command2_);
-  grid->addLayout(buttons, 4, 0, 1, 2);
+  grid->addLayout(buttons, 5, 0, 1, 2);
   // The text areas take the height; with them hidden (Enter Password) the space below them
   // does, so the top row stays at the top.
   grid->setRowStretch(3, 1);
-  grid->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), 5, 0, 1, 2);
+  grid->addItem(new QSpacerItem(0, 0, QSizePolicy::Minimum, QSizePolicy::Expanding), 6, 0, 1, 2);
   // The top row keeps its place: fields that come and go keep their room while hidden.
   for (QWidget* w : std::initializer_list<QWidget*>{VScroll1_, Machine_txt_}) {
     QSizePolicy p = w->sizePolicy();
@@ -365,6 +372,12 @@ void QtWindow::set_visible(Element e, bool v) {
     return;
   }
   if (QWidget* w = widget_of(e)) w->setVisible(v);
+  // The tiles sit under the text areas and go with them (Enter Password hides both).
+  if (e == Element::InputDisplay) tiles_->setVisible(v);
+}
+
+void QtWindow::show_ports(const StationSnapshot& snap) {
+  tiles_->show_snapshot(snap);
 }
 
 void QtWindow::set_editable(Field f, bool e) {

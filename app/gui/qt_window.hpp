@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 
+#include "core/station_snapshot.hpp"
 #include "ui/window_state.hpp"
 
 class QAction;
@@ -21,6 +22,7 @@ namespace shoplink {
 
 class Station;
 class LogViewer;
+class PortTiles;
 
 // The window's commands, given to the station once it exists.
 struct WindowCommands {
@@ -38,7 +40,8 @@ struct WindowCommands {
   // with unsaved edits whose operator chose to go on editing).
   std::function<bool()> may_quit;
   std::function<void()> scan_failure_editor, scan_failure_terminal, scan_failure_exit;
-  std::function<void()> history;  // View > History...: the program history window
+  std::function<void()> history;            // View > History...: the program history window
+  std::function<void(int port)> port_tile;  // a port's tile clicked
 };
 
 class QtWindow final : public QMainWindow, public WindowModel {
@@ -68,6 +71,10 @@ class QtWindow final : public QMainWindow, public WindowModel {
   void log_viewer_append(const std::string& text) override;
   void log_viewer_load(const std::string& text) override;
   void show_log_viewer(bool shown) override;
+  // The port tiles show this picture of the station (the station's snapshots; at most one
+  // every kTileRefresh).
+  void show_ports(const StationSnapshot& snap);
+  static constexpr Duration kTileRefresh = std::chrono::milliseconds(40);
 
   // For tests and the screenshot: the widgets by their names in the window.
   QAction* action(Menu m) const { return actions_.at(m); }
@@ -84,6 +91,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QLabel* line_lamp_label() const { return CTS_LED_; }
   QLineEdit* port_field() const { return port_txt_; }
   QLineEdit* machine_field() const { return Machine_txt_; }
+  PortTiles* port_tiles() const { return tiles_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -103,6 +111,7 @@ class QtWindow final : public QMainWindow, public WindowModel {
   QLabel *status_label_, *port_label_, *label_out_, *label_in_, *CTS_LED_;
   QWidget* line_;
   QPushButton *Command1_, *Command2_;
+  PortTiles* tiles_;
   LogViewer* viewer_;
   QWidget* boot_error_ = nullptr;
   QWidget* splash_ = nullptr;

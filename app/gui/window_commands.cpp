@@ -60,7 +60,21 @@ void connect_window(QtWindow& window, Station& s) {
   c.scan_failure_exit = [&s] {
     if (close_editor_windows()) mode_exit_Click(s);
   };
+  c.port_tile = [&s](int port) { port_tile_Click(s, port); };
   window.set_commands(std::move(c));
+}
+
+PortTilesFeed::PortTilesFeed(QtWindow& window, Station& s)
+    : s_(s), snapshots_(s, QtWindow::kTileRefresh) {
+  // Published on the station's thread, which here is Qt's: the tiles are drawn at once.
+  snapshots_.on_publish(
+      [&window](const std::shared_ptr<const StationSnapshot>& snap) { window.show_ports(*snap); });
+  window.show_ports(*snapshots_.latest());
+  s_.events.add(&snapshots_);
+}
+
+PortTilesFeed::~PortTilesFeed() {
+  s_.events.remove(&snapshots_);
 }
 
 }  // namespace shoplink

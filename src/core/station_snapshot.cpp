@@ -1,5 +1,7 @@
 #include "core/station_snapshot.hpp"
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -55,6 +57,18 @@ PortActivity served_port_activity(const Station& s) {
   }
 }
 
+// How far a send on the port being served has read its program: progress between the
+// transfer's own reports, which come every 2 s. -1 when no program file is open.
+double sent_so_far(const Station& s) {
+  std::FILE* f = s.files.get(s.Openfile);
+  const long at = f != nullptr ? std::ftell(f) : -1;
+  return at < 0 ? -1 : static_cast<double>(at);
+}
+
+bool sending(PortActivity a) {
+  return a == PortActivity::Sending || a == PortActivity::Held;
+}
+
 std::string line_state_of(const Station& s) {
   if (!s.line.is_open()) return "closed";
   if (!s.host_line_lost.empty()) return "lost: " + s.host_line_lost;
@@ -64,13 +78,13 @@ std::string line_state_of(const Station& s) {
 
 }  // namespace
 
-SnapshotPublisher::SnapshotPublisher(Station& s) : s_(s) {
+SnapshotPublisher::SnapshotPublisher(Station& s, Duration every) : s_(s), every_(every) {
   started_ = s_.loop.clock().local_now();
   publish();
   // Changes no report announces (a command coming in, an Xoff) are looked for as often as a
   // snapshot may go out.
   std::weak_ptr<bool> alive = alive_;
-  s_.loop.post_after(kPublishEvery, [this, alive] {
+  s_.loop.post_after(every_, [this, alive] {
     if (!alive.expired()) look();
   });
 }
@@ -131,6 +145,7 @@ StationSnapshot SnapshotPublisher::build() const {
   snap.device = s_.line.device_name();
   snap.line_state = line_state_of(s_);
   snap.status = s_.window.status();
+  snap.log_file = log_file_;
   snap.port = s_.port;
   for (int n = 1; n <= NumPorts; ++n) {
     PortSnapshot& p = snap.ports[static_cast<std::size_t>(n - 1)];
@@ -146,6 +161,7 @@ StationSnapshot SnapshotPublisher::build() const {
       p.activity = served_port_activity(s_);
       // Uploads report no progress of their own: what is stored so far.
       if (p.activity == PortActivity::Receiving && s_.receiving == 1) p.done = s_.char_count;
+      if (sending(p.activity) && !p.program.empty()) p.done = std::max(p.done, sent_so_far(s_));
     }
     if (p.activity == PortActivity::Idle && p.last && failed(p.last->result))
       p.activity = PortActivity::Failed;
@@ -154,21 +170,31 @@ StationSnapshot SnapshotPublisher::build() const {
 }
 
 std::string SnapshotPublisher::signature() const {
-  const PortActivity a =
-      s_.port >= 1 && s_.port <= NumPorts ? served_port_activity(s_) : PortActivity::Idle;
-  return str(s_.port) + "|" + name_of(a) + "|" + line_state_of(s_) + "|" + s_.window.status();
+  const bool served = s_.port >= 1 && s_.port <= NumPorts;
+  const PortActivity a = served ? served_port_activity(s_) : PortActivity::Idle;
+  // A transfer's progress counts as a change by the percent of a send and by the thousand
+  // characters of an upload, not by every character.
+  long progress = 0;
+  if (served && sending(a)) {
+    const auto& c = current_[static_cast<std::size_t>(s_.port - 1)];
+    if (c && c->total > 0) progress = static_cast<long>(sent_so_far(s_) * 100 / c->total);
+  } else if (a == PortActivity::Receiving && s_.receiving == 1) {
+    progress = static_cast<long>(s_.char_count / 1000);
+  }
+  return str(s_.port) + "|" + name_of(a) + "|" + std::to_string(progress) + "|" +
+         line_state_of(s_) + "|" + s_.window.status();
 }
 
 void SnapshotPublisher::changed() {
   if (publish_due_) return;
   const Duration since = s_.loop.now() - last_publish_;
-  if (since >= kPublishEvery) {
+  if (since >= every_) {
     publish();
     return;
   }
   publish_due_ = true;
   std::weak_ptr<bool> alive = alive_;
-  s_.loop.post_after(kPublishEvery - since, [this, alive] {
+  s_.loop.post_after(every_ - since, [this, alive] {
     if (alive.expired()) return;
     publish_due_ = false;
     publish();
@@ -178,12 +204,17 @@ void SnapshotPublisher::changed() {
 void SnapshotPublisher::look() {
   if (signature() != last_signature_) changed();
   std::weak_ptr<bool> alive = alive_;
-  s_.loop.post_after(kPublishEvery, [this, alive] {
+  s_.loop.post_after(every_, [this, alive] {
     if (!alive.expired()) look();
   });
 }
 
 void SnapshotPublisher::publish() {
+  // Looked up on disk (case-insensitively, as the log writes it) only when DNCDATA changed it.
+  if (s_.config.log_path != log_path_) {
+    log_path_ = s_.config.log_path;
+    log_file_ = log_path_.empty() ? std::string() : s_.paths.existing(log_path_).string();
+  }
   auto snap = std::make_shared<StationSnapshot>(build());
   snap->sequence = ++sequence_;
   last_signature_ = signature();

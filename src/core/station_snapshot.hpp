@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "base/clock.hpp"
-#include "core/station_state.hpp"
 #include "core/station_events.hpp"
+#include "core/station_state.hpp"
 
 namespace shoplink {
 
@@ -64,6 +64,7 @@ struct StationSnapshot {
   std::string device;      // what COM1 is on this host ("/dev/ttyUSB0", "tcp://...")
   std::string line_state;  // "open", "lost: ...", "dead", "closed"
   std::string status;      // the status line
+  std::string log_file;    // the system log's file on this host; empty when none is set
   int port = 0;            // the port being scanned or served
   std::array<PortSnapshot, NumPorts> ports{};
 };
@@ -72,7 +73,8 @@ class SnapshotPublisher final : public StationEvents {
  public:
   static constexpr Duration kPublishEvery = std::chrono::milliseconds(100);
 
-  explicit SnapshotPublisher(Station& s);
+  // `every`: the shortest time between two snapshots (the window's tiles take 40 ms).
+  explicit SnapshotPublisher(Station& s, Duration every = kPublishEvery);
   ~SnapshotPublisher() override;
   SnapshotPublisher(const SnapshotPublisher&) = delete;
   SnapshotPublisher& operator=(const SnapshotPublisher&) = delete;
@@ -103,6 +105,7 @@ class SnapshotPublisher final : public StationEvents {
   void publish();
 
   Station& s_;
+  Duration every_;
   LocalTime started_{};
   std::array<std::optional<Current>, NumPorts> current_{};
   std::array<std::optional<LastTransfer>, NumPorts> last_{};
@@ -111,6 +114,8 @@ class SnapshotPublisher final : public StationEvents {
   std::shared_ptr<const StationSnapshot> latest_;
   std::uint64_t sequence_ = 0;
   std::string last_signature_;
+  std::string log_path_;  // DNCDATA's log path, and the file it names on this host
+  std::string log_file_;
   TimePoint last_publish_{};
   bool publish_due_ = false;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -124,6 +124,10 @@ ProgramHistory* Journal::history() {
   return ready() ? history_.get() : nullptr;
 }
 
+Db* Journal::database() {
+  return ready() ? db_.get() : nullptr;
+}
+
 bool Journal::kept_before_replace(const fs::path& program) const {
   return pending_.count(history_key(program)) > 0;
 }

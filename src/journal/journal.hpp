@@ -52,6 +52,8 @@ class Journal final : public StationEvents {
   bool ready();
   // The history for the window and the commands; nullptr when the journal is unusable.
   ProgramHistory* history();
+  // The station's connection, for the plant publisher's outbox; nullptr when unusable.
+  Db* database();
   // The last failure's text ("" when the last write succeeded).
   const std::string& failure() const { return failure_; }
   // Whether the content of `program` before its replace now under way has been kept.

@@ -71,8 +71,30 @@ CREATE INDEX revisions_blob ON revisions(blob);
 CREATE INDEX revisions_recent ON revisions(id, program);
 )sql";
 
+// Version 2: the plant publisher's outbox. A message is written here before it goes to the
+// broker and removed when the broker has acknowledged it; its sequence number (never
+// reused: AUTOINCREMENT) is in its payload, so a consumer tells a message sent twice.
+constexpr std::string_view kVersion2 = R"sql(
+CREATE TABLE plant_outbox(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  topic TEXT NOT NULL,
+  body TEXT NOT NULL,           -- a JSON object without its sequence number
+  retain INTEGER NOT NULL DEFAULT 0,
+  created TEXT NOT NULL
+);
+-- Messages dropped from a full outbox, told to the broker once it is back.
+CREATE TABLE plant_outbox_dropped(
+  id INTEGER PRIMARY KEY CHECK (id = 1),
+  count INTEGER NOT NULL,
+  first_seq INTEGER NOT NULL,
+  last_seq INTEGER NOT NULL,
+  since TEXT NOT NULL
+);
+)sql";
+
 constexpr Migration kMigrations[] = {
     {1, kVersion1},
+    {2, kVersion2},
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "core/code_types.hpp"
 #include "journal/journal.hpp"
 #include "journal/journal_file.hpp"
+#include "plant/plant_settings.hpp"
 #include "station/customer_profile.hpp"
 #include "station/offline_line.hpp"
 #include "station/port_scan.hpp"
@@ -119,7 +120,10 @@ constexpr const char* kStarterHostmap =
     "/dev/ttyS<n-1>)\r\n"
     "'COM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0\r\n"
     "'C:=/srv/nc              ' drive C: of every configured or requested path\r\n"
-    "'E:=/mnt/programs        ' drive E:\r\n";
+    "'E:=/mnt/programs        ' drive E:\r\n"
+    "WEB=127.0.0.1:8080       ' the status page, for a browser on this machine; 0.0.0.0:8080\r\n"
+    "'                          for every browser on the shop's network\r\n"
+    "'WEB_PASSWORD=choose-one ' lets the status page show program contents and diffs\r\n";
 
 constexpr const char* kStarterProgramText =
     "%\r\n"
@@ -208,6 +212,7 @@ class Checker {
     host_line();
     station_files();
     journal();
+    plant();
     customer();
     const int ports = r.status == DncdataStatus::BrokenOptions ? r.port - 1 : NumPorts;
     for (int k = 1; k <= ports; ++k) port(k);
@@ -314,6 +319,25 @@ class Checker {
         std::to_string(j.history_keep) + " revisions of each program within " +
         std::to_string(j.history_bytes >> 20) + " MB, rows for " +
         std::to_string(j.retention_days) + " days");
+  }
+
+  // The plant publisher's settings; the broker itself is not tried (the station's first
+  // connection says how it went, in the log).
+  void plant() {
+    std::vector<std::string> wrong;
+    const auto p = plant_settings(paths_, &wrong);
+    for (const auto& w : wrong) problem("HOSTMAP: " + w);
+    if (!p) {
+      if (wrong.empty()) say("Plant publisher: off (no MQTT= in HOSTMAP)");
+      return;
+    }
+    say("Plant publisher: " + p->url + ", topic " + p->topic +
+        (p->user.empty() ? "" : ", user " + p->user) +
+        (p->password.empty() ? "" : " with a password") +
+        (p->broker.tls
+             ? ", TLS checked against " +
+                   (p->ca_file.empty() ? std::string("the system's authorities") : p->ca_file)
+             : ""));
   }
 
   void customer() {

@@ -202,4 +202,14 @@ void key_press(Station& s, int key) {
   if (key == kEsc && s.mode == Mode::Receiving && s.receiving == 0) abort_receive_wait(s);
 }
 
+void port_tile_Click(Station& s, int n) {
+  // Typed keys select only while scanning, and never in the password state.
+  if (s.password_entry || s.mode != Mode::Scanning || n < 1 || n > NumPorts) return;
+  // What was half typed gives way to the click. Only the selection: Enter's other meaning,
+  // Send now, is no part of a click on a tile.
+  s.MACHSELECT.clear();
+  for (char c : std::to_string(n)) machine_select_key(s, c);
+  machine_select_key(s, kEnter);
+}
+
 }  // namespace shoplink

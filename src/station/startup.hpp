@@ -16,6 +16,8 @@ void request_stop(Station& s);
 void key_press(Station& s, int key);
 // Select port n from the keyboard: the station stays on it until Timer8 resumes scanning.
 void select_port(Station& s, int n);
+// A click on port n's tile in the window: as typing n and Enter while scanning.
+void port_tile_Click(Station& s, int n);
 
 void Timer8_Timer(Station& s);
 

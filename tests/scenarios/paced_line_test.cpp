@@ -64,7 +64,7 @@ struct PtyStation {
 
 // The bound is a real-time reaction: under the sanitizers the station runs several times
 // slower and wakes late, so there it only has to stop within a second burst.
-#ifdef __SANITIZE_ADDRESS__
+#ifdef SHOPLINK_SANITIZED
 constexpr std::size_t kMostAfterXoff = 8;
 #else
 constexpr std::size_t kMostAfterXoff = 4;

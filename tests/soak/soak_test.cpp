@@ -7,7 +7,7 @@
 namespace shoplink::testing {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(SHOPLINK_SANITIZED)
 constexpr double kHours = 0.25;  // a quarter of the hour: the sanitizers slow it tenfold
 #else
 constexpr double kHours = 1.0;
@@ -41,13 +41,13 @@ TEST_P(Soak, AnHourOfEightBusyMachinesLosesNothing) {
       out += std::to_string(s.hour) + "h " + std::to_string(s.fds) + " fds\n";
     return out;
   }();
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(SHOPLINK_SANITIZED)
   // The allocator's quarantine grows under ASan; elsewhere the process stays flat.
   EXPECT_LT(fig.rss_growth_kb_per_hour(), 1024.0);
 #endif
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(SHOPLINK_SANITIZED)
 INSTANTIATE_TEST_SUITE_P(Seeds, Soak, ::testing::Values(1u));
 #else
 INSTANTIATE_TEST_SUITE_P(Seeds, Soak, ::testing::Values(1u, 2u, 3u, 4u));

@@ -47,6 +47,8 @@ class SoakShop {
   // Runs `hours` of virtual time (then lets the last activities finish) and returns the
   // figures; `progress` prints a line per virtual hour.
   SoakFigures run(double hours, bool progress = false);
+  // The station, for listeners added before run() starts it.
+  StationFixture& fixture() { return *f_; }
 
  private:
   struct Machine;
