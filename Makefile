@@ -40,8 +40,11 @@ build: configure
 programs: configure
 	cmake --build build -j$(JOBS) --target shoplink shoplink-sim
 
+# Three tests at a time on two cores: many of them wait on real time (device servers, a real
+# station against the simulated shop), not on the CPU.
+TEST_JOBS ?= 3
 test: build
-	cd build && ctest --output-on-failure -j$(JOBS)
+	cd build && ctest --output-on-failure -j$(TEST_JOBS)
 
 # The suite in shards, four at a time: most of its tests wait on real time, not the CPU.
 sanitize: deps

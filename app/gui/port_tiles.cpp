@@ -62,24 +62,9 @@ QLabel* clipped_label() {
 
 }  // namespace
 
+// The station's own words for a port's state; a lamp has room for "failed" only.
 const char* lamp_word(PortActivity a) {
-  switch (a) {
-    case PortActivity::Idle:
-      return "idle";
-    case PortActivity::Command:
-      return "command";
-    case PortActivity::WaitingXon:
-      return "waiting for Xon";
-    case PortActivity::Sending:
-      return "sending";
-    case PortActivity::Receiving:
-      return "receiving";
-    case PortActivity::Held:
-      return "held";
-    case PortActivity::Failed:
-      return "failed";
-  }
-  return "";
+  return a == PortActivity::Failed ? "failed" : name_of(a);
 }
 
 TileView tile_view(const PortSnapshot& p) {
