@@ -7,8 +7,8 @@
 #include "base/text.hpp"
 #include "core/character_output.hpp"
 #include "core/station.hpp"
-#include "log/system_log.hpp"
 #include "core/station_reports.hpp"
+#include "log/system_log.hpp"
 #include "station/startup.hpp"
 #include "ui/scan_failure.hpp"
 
